@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vx::platform {
+
+// The event loop of the process.
+class App {
+  public:
+    virtual ~App() = default;
+    virtual std::vector<std::string> arguments() const = 0;  // program path first
+    // A request to end the process from outside (SIGTERM, SIGINT, SIGHUP, logout).
+    // Without a handler such a request ends the process with status 0.
+    virtual void setQuitRequestHandler(std::function<void()> handler) = 0;
+    // Runs `launched` once the loop is running, then runs the loop until the
+    // process ends through Dispatch::exitProcess (the real loop never returns).
+    virtual void run(std::function<void()> launched) = 0;
+};
+
+}  // namespace vx::platform

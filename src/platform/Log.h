@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace vx::platform {
+
+// The system log. Each call is one line; callers begin it with "Ventilux: ".
+class Log {
+  public:
+    virtual ~Log() = default;
+    virtual void line(const std::string& text) = 0;
+};
+
+}  // namespace vx::platform

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/Types.h"
+
+namespace vx::platform {
+
+// One H.264 track fed with BGRA frames of exactly width x height.
+struct VideoTrackSettings {
+    int64_t width = 0;
+    int64_t height = 0;
+    int64_t averageBitRate = 0;       // bits per second
+    int32_t maxKeyFrameInterval = 0;  // frames
+    int32_t timescale = 1;            // frame times are k / timescale
+};
+
+enum class WriterStatus { unknown, writing, completed, failed, cancelled };
+
+// An MPEG-4 movie being written. Not thread-safe: the owner calls it from one
+// queue at a time; only the finish handler runs elsewhere.
+class MovieWriter {
+  public:
+    virtual ~MovieWriter() = default;
+    // False when the file cannot carry such a track.
+    virtual bool addVideoTrack(const VideoTrackSettings& settings) = 0;
+    // Starts the session at time zero; on false, error() may tell why.
+    virtual bool startWriting() = 0;
+    // False while the encoder cannot take another frame right now.
+    virtual bool isReadyForMoreMediaData() const = 0;
+    // True when the frame was accepted.
+    virtual bool append(std::shared_ptr<const PixelBuffer> frame, MediaTime time) = 0;
+    virtual void markAsFinished() = 0;
+    // `handler` runs once, on a thread of the writer's choosing, when the file
+    // is complete or has failed; status() and error() then tell which.
+    virtual void finishWriting(std::function<void()> handler) = 0;
+    virtual WriterStatus status() const = 0;
+    virtual std::optional<Error> error() const = 0;
+    // Stops without finishing the file.
+    virtual void cancelWriting() = 0;
+};
+
+class MovieWriters {
+  public:
+    virtual ~MovieWriters() = default;
+    // Creates a new MPEG-4 file at `file`, never replacing an existing one.
+    virtual std::expected<std::unique_ptr<MovieWriter>, Error> create(
+        const std::filesystem::path& file) = 0;
+};
+
+}  // namespace vx::platform

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/App.h"
+#include "platform/AudioDevices.h"
+#include "platform/DefaultsStore.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "platform/MovieWriter.h"
+#include "platform/RunningApps.h"
+#include "platform/ScreenCapture.h"
+#include "platform/StdErr.h"
+#include "platform/UserDirs.h"
+#include "platform/Workspace.h"
+
+namespace vx::platform {
+
+// Everything the core needs of the desktop. One set is installed per process
+// (or per test) and reached through services().
+struct Services {
+    std::unique_ptr<Dispatch> dispatch;
+    std::unique_ptr<DefaultsStore> defaults;
+    std::unique_ptr<UserDirs> userDirs;
+    std::unique_ptr<Log> log;
+    std::unique_ptr<StdErr> stdErr;
+    std::unique_ptr<RunningApps> runningApps;
+    std::unique_ptr<ScreenCapture> screenCapture;
+    std::unique_ptr<MovieWriters> movieWriters;
+    std::unique_ptr<AudioDevices> audioDevices;
+    std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<App> app;
+};
+
+// The installed set; aborts with a clear message when none is installed.
+Services& services();
+
+// Installs a set for the lifetime of this guard; guards do not nest.
+class ServicesInstallation {
+  public:
+    explicit ServicesInstallation(Services& installed);
+    ~ServicesInstallation();
+    ServicesInstallation(const ServicesInstallation&) = delete;
+    ServicesInstallation& operator=(const ServicesInstallation&) = delete;
+};
+
+}  // namespace vx::platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace vx::platform {
+
+// Standard error for command-line runs: one write per call, UTF-8 as given.
+class StdErr {
+  public:
+    virtual ~StdErr() = default;
+    virtual void write(const std::string& text) = 0;
+};
+
+}  // namespace vx::platform

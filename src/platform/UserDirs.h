@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace vx::platform {
+
+class UserDirs {
+  public:
+    virtual ~UserDirs() = default;
+    virtual std::filesystem::path home() const = 0;
+    // The user's Desktop folders, best first; may be empty.
+    virtual std::vector<std::filesystem::path> desktopDirectories() const = 0;
+};
+
+}  // namespace vx::platform

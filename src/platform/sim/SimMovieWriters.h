@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/Dispatch.h"
+#include "platform/MovieWriter.h"
+
+namespace vx::platform::sim {
+
+// What one simulated writer was given, and how it should behave.
+struct SimMovie {
+    std::filesystem::path file;
+    std::optional<VideoTrackSettings> track;
+    bool started = false;
+    bool markedFinished = false;
+    bool cancelled = false;
+    std::vector<MediaTime> frameTimes;
+    std::vector<uint8_t> frameMarkers;  // first byte of each appended frame
+
+    // Behaviour the test can change at any time.
+    bool acceptsTrack = true;
+    bool startSucceeds = true;
+    std::optional<Error> startError;
+    bool readyForMore = true;
+    bool acceptsFrames = true;
+    std::optional<Error> finishError;  // set: the finish fails with it
+};
+
+// Writers that record what they were given. A finished movie is a small text
+// file listing its frame times; finish handlers run as background tasks.
+class SimMovieWriters : public MovieWriters {
+  public:
+    explicit SimMovieWriters(Dispatch& dispatch) : dispatch_(dispatch) {}
+
+    std::expected<std::unique_ptr<MovieWriter>, Error> create(
+        const std::filesystem::path& file) override;
+
+    std::optional<Error> createError;
+    // Applied to every movie made from now on.
+    SimMovie behaviour;
+    std::vector<std::shared_ptr<SimMovie>> movies;
+
+  private:
+    Dispatch& dispatch_;
+};
+
+}  // namespace vx::platform::sim

@@ -1,0 +1,28 @@
+#include "platform/sim/SimPlatform.h"
+
+namespace vx::platform::sim {
+
+namespace {
+
+Services makeSimServices() {
+    Services made;
+    auto dispatch = std::make_unique<SimDispatch>();
+    made.movieWriters = std::make_unique<SimMovieWriters>(*dispatch);
+    made.dispatch = std::move(dispatch);
+    made.defaults = std::make_unique<SimDefaultsStore>();
+    made.userDirs = std::make_unique<SimUserDirs>();
+    made.log = std::make_unique<SimLog>();
+    made.stdErr = std::make_unique<SimStdErr>();
+    made.runningApps = std::make_unique<SimRunningApps>();
+    made.screenCapture = std::make_unique<SimScreenCapture>();
+    made.audioDevices = std::make_unique<SimAudioDevices>();
+    made.workspace = std::make_unique<SimWorkspace>();
+    made.app = std::make_unique<SimApp>();
+    return made;
+}
+
+}  // namespace
+
+SimPlatform::SimPlatform() : services_(makeSimServices()), installation_(services_) {}
+
+}  // namespace vx::platform::sim
