@@ -121,8 +121,18 @@ void SimDispatch::exitProcess(int status) {
 }
 
 void SimDispatch::runUntilIdle() {
-    while (!exitStatus_ && runOneReadyTask()) {
+    while (!exitStatus_ && (runOneReadyTask() || fireOneDueEvent(elapsed_))) {
     }
+}
+
+bool SimDispatch::fireOneDueEvent(double horizon) {
+    if (timed_.empty() || std::get<0>(timed_.begin()->first) > horizon) {
+        return false;
+    }
+    auto next = timed_.extract(timed_.begin());
+    elapsed_ = std::max(elapsed_, std::get<0>(next.key()));
+    next.mapped()();
+    return true;
 }
 
 bool SimDispatch::runOneReadyTask() {
@@ -159,10 +169,7 @@ void SimDispatch::runLabelled(const std::string& label, const Task& task) {
 void SimDispatch::advance(double seconds) {
     const double target = elapsed_ + seconds;
     runUntilIdle();
-    while (!exitStatus_ && !timed_.empty() && std::get<0>(timed_.begin()->first) <= target) {
-        auto next = timed_.extract(timed_.begin());
-        elapsed_ = std::max(elapsed_, std::get<0>(next.key()));
-        next.mapped()();
+    while (!exitStatus_ && fireOneDueEvent(target)) {
         runUntilIdle();
     }
     if (!exitStatus_) {

@@ -34,7 +34,8 @@ class SimDispatch : public Dispatch {
     std::string currentQueueLabel() const override;
     void exitProcess(int status) override;
 
-    // Runs every task that is ready now, including the ones they post.
+    // Runs every task that is ready now, including the ones they post and the
+    // timers due by now.
     void runUntilIdle();
     // Moves virtual time forward, firing timers and delayed posts in time order.
     void advance(double seconds);
@@ -58,6 +59,7 @@ class SimDispatch : public Dispatch {
     };
 
     bool runOneReadyTask();
+    bool fireOneDueEvent(double horizon);
     void runLabelled(const std::string& label, const Task& task);
     void schedule(double deadline, Task action);
     void scheduleRepeating(std::shared_ptr<bool> cancelled, double deadline, double interval,

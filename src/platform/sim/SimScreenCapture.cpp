@@ -13,17 +13,32 @@ void SimScreenCapture::shareableContent(ShareableContentHandler handler) {
 void SimScreenCapture::captureScreenshot(const ScreenshotRequest& request,
                                          ScreenshotHandler handler) {
     requests.push_back(request);
+    // Every byte holds the screenshot's number, so a test can tell frames apart.
+    const auto marker = static_cast<uint8_t>(requests.size());
+    if (holdScreenshots) {
+        held_.push_back({marker, request, std::move(handler)});
+    } else {
+        deliver(marker, request, handler);
+    }
+}
+
+void SimScreenCapture::completeHeldScreenshot(size_t index) {
+    Held screenshot = std::move(held_.at(index));
+    held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(index));
+    deliver(screenshot.marker, screenshot.request, screenshot.handler);
+}
+
+void SimScreenCapture::deliver(uint8_t marker, const ScreenshotRequest& request,
+                               const ScreenshotHandler& handler) {
     if (captureError) {
         handler(std::unexpected(*captureError));
         return;
     }
-    // Every byte holds the screenshot's number, so a test can tell frames apart.
     auto image = std::make_shared<PixelBuffer>();
     image->width = request.width;
     image->height = request.height;
     image->stride = request.width * 4;
-    image->bytes.assign(static_cast<size_t>(image->stride * image->height),
-                        static_cast<uint8_t>(requests.size()));
+    image->bytes.assign(static_cast<size_t>(image->stride * image->height), marker);
     handler(std::shared_ptr<const PixelBuffer>(std::move(image)));
 }
 

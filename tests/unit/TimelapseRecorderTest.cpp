@@ -1,0 +1,391 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include "platform/sim/SimPlatform.h"
+
+#include "RecorderEvents.h"
+#include "settings/Settings.h"
+#include "timelapse/TimelapseRecorder.h"
+
+namespace vx {
+namespace {
+
+using platform::MediaTime;
+using platform::sim::SimPlatform;
+using ::testing::ElementsAre;
+
+// A simulated desktop with a time-lapse recorder whose movies go to a fresh folder.
+class TimelapseHarness {
+  public:
+    explicit TimelapseHarness(const std::string& name) {
+        folder = std::filesystem::temp_directory_path() /
+                 ("ventilux-timelapse-" + std::to_string(::getpid()) + "-" + name);
+        std::filesystem::remove_all(folder);
+        settings->setOutputDirectory(folder);
+        sim.screenCapture().content.displays = {{1, 64, 48}, {2, 40, 30}};
+        sim.screenCapture().mainID = 1;
+        events.attach(*recorder);
+    }
+    ~TimelapseHarness() {
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove(folder.string() + "-file");
+    }
+
+    // Starts and runs the start sequence; the first capture is taken at once.
+    void startRecording() {
+        recorder->start();
+        sim.dispatch().runUntilIdle();
+    }
+    platform::sim::SimMovie& movie(size_t index = 0) {
+        EXPECT_GT(sim.movieWriters().movies.size(), index);
+        return *sim.movieWriters().movies.at(index);
+    }
+    std::vector<int64_t> frameNumbers(size_t index = 0) {
+        std::vector<int64_t> numbers;
+        for (const MediaTime& time : movie(index).frameTimes) {
+            EXPECT_EQ(time.timescale, movie(index).track->timescale);
+            numbers.push_back(time.value);
+        }
+        return numbers;
+    }
+    std::string saved(int frames, size_t index = 0) {
+        return "message Saved " + std::to_string(frames) + "-frame time-lapse | " +
+               movie(index).file.string();
+    }
+
+    SimPlatform sim;
+    std::filesystem::path folder;
+    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
+    std::shared_ptr<TimelapseRecorder> recorder = std::make_shared<TimelapseRecorder>(settings);
+    testing::RecorderEvents events;
+};
+
+class TimelapseRecorderTest : public ::testing::Test, public TimelapseHarness {
+  protected:
+    TimelapseRecorderTest()
+        : TimelapseHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+};
+
+TEST_F(TimelapseRecorderTest, AMinuteAtTheDefaultsBecomesThirtyOneFramesOneThirtiethApart) {
+    startRecording();
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(recorder->sessionLabel(), "Capturing every 2 s…");
+    sim.dispatch().advance(60);
+    recorder->stop(events.completion("stop"));
+    EXPECT_FALSE(recorder->isRecording()) << "idle as soon as stop returns";
+    sim.dispatch().runUntilIdle();
+
+    std::vector<int64_t> expected(31);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(frameNumbers(), expected);
+    EXPECT_THAT(events.seen,
+                ElementsAre("state true", "state false", saved(31), "completion stop"));
+    EXPECT_TRUE(events.offMainThread.empty());
+    EXPECT_TRUE(std::filesystem::exists(movie().file));
+    EXPECT_EQ(movie().file.parent_path(), folder) << "the missing folder was created";
+    EXPECT_TRUE(movie().markedFinished);
+    EXPECT_EQ(recorder->sessionLabel(), std::nullopt);
+
+    const auto& track = *movie().track;
+    EXPECT_EQ(std::make_pair(track.width, track.height), std::make_pair(int64_t(64), int64_t(48)));
+    EXPECT_EQ(track.averageBitRate, 2'000'000) << "small captures get the floor";
+    EXPECT_EQ(track.maxKeyFrameInterval, 30);
+    EXPECT_EQ(track.timescale, 30);
+}
+
+TEST_F(TimelapseRecorderTest, TheSessionKeepsTheSettingsItStartedWith) {
+    settings->setCaptureInterval(0.25);
+    settings->setPlaybackFPS(24);
+    settings->setResolutionScale(0.5);
+    settings->setShowsCursor(false);
+    settings->setDisplayID(2);
+    startRecording();
+    settings->setCaptureInterval(10);
+    settings->setPlaybackFPS(60);
+    settings->setResolutionScale(1);
+    settings->setShowsCursor(true);
+    settings->setDisplayID(1);
+    sim.dispatch().advance(1.0);
+    EXPECT_EQ(recorder->sessionLabel(), "Capturing every 250 ms…");
+    recorder->stop(nullptr);
+    sim.dispatch().runUntilIdle();
+
+    EXPECT_EQ(movie().frameTimes.size(), 5u);
+    EXPECT_EQ(movie().frameTimes.back().timescale, 24);
+    for (const auto& request : sim.screenCapture().requests) {
+        EXPECT_EQ(request.displayID, 2u);
+        EXPECT_EQ(std::make_pair(request.width, request.height),
+                  std::make_pair(int64_t(20), int64_t(14)))
+            << "40x30 at 0.5 is 20x15, made even";
+        EXPECT_FALSE(request.showsCursor);
+        EXPECT_TRUE(request.scalesToFit);
+    }
+}
+
+TEST_F(TimelapseRecorderTest, CapturesAreNumberedInTheOrderTheyComplete) {
+    sim.screenCapture().holdScreenshots = true;
+    startRecording();
+    sim.dispatch().advance(4.0);  // ticks at 0, 2 and 4 s, none answered yet
+    ASSERT_EQ(sim.screenCapture().heldScreenshotCount(), 3u);
+    sim.screenCapture().completeHeldScreenshot(2);
+    sim.screenCapture().completeHeldScreenshot(0);
+    sim.screenCapture().completeHeldScreenshot(0);
+    sim.dispatch().runUntilIdle();
+    recorder->stop(nullptr);
+    sim.dispatch().runUntilIdle();
+
+    EXPECT_EQ(movie().frameMarkers, (std::vector<uint8_t>{3, 1, 2}));
+    EXPECT_EQ(frameNumbers(), (std::vector<int64_t>{0, 1, 2}));
+}
+
+TEST_F(TimelapseRecorderTest, BusyOrRefusingWriterDropsFramesWithoutLeavingAGap) {
+    startRecording();  // frame 0
+    movie().readyForMore = false;
+    sim.dispatch().advance(2);  // dropped: writer busy
+    movie().readyForMore = true;
+    movie().acceptsFrames = false;
+    sim.dispatch().advance(2);  // dropped: refused
+    movie().acceptsFrames = true;
+    sim.screenCapture().captureError = platform::Error{"X11", 1, "The display is gone."};
+    sim.dispatch().advance(2);  // a failed capture adds nothing and says nothing
+    sim.screenCapture().captureError.reset();
+    sim.dispatch().advance(2);  // frame 1
+    recorder->stop(nullptr);
+    sim.dispatch().runUntilIdle();
+
+    EXPECT_EQ(frameNumbers(), (std::vector<int64_t>{0, 1}));
+    EXPECT_EQ(movie().frameMarkers, (std::vector<uint8_t>{1, 5}));
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved(2)));
+}
+
+TEST_F(TimelapseRecorderTest, ACaptureStillInFlightAtTheStopIsDropped) {
+    startRecording();  // frame 0 is in
+    sim.screenCapture().holdScreenshots = true;
+    sim.dispatch().advance(2);
+    recorder->stop(events.completion("stop"));
+    sim.screenCapture().completeHeldScreenshot(0);
+    sim.dispatch().runUntilIdle();
+    sim.dispatch().advance(10);
+
+    EXPECT_EQ(frameNumbers(), (std::vector<int64_t>{0}));
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved(1), "completion stop"));
+    EXPECT_EQ(sim.screenCapture().requests.size(), 2u) << "no tick after the stop";
+}
+
+TEST_F(TimelapseRecorderTest, StopBeforeTheFirstFrameDeletesTheEmptyMovie) {
+    sim.screenCapture().holdScreenshots = true;
+    startRecording();
+    recorder->stop(events.completion("stop"));
+    sim.dispatch().runUntilIdle();
+
+    EXPECT_TRUE(movie().cancelled);
+    EXPECT_FALSE(std::filesystem::exists(movie().file));
+    EXPECT_THAT(events.seen,
+                ElementsAre("state true", "message Stopped — no frames captured. | no-file",
+                            "state false", "completion stop"));
+}
+
+TEST_F(TimelapseRecorderTest, AFailedFinishReportsTheWritersError) {
+    startRecording();
+    movie().finishError = platform::Error{"POSIX", 28, "No space left on device."};
+    recorder->stop(events.completion("stop"));
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false",
+                                         "message Write failed: No space left on device. | no-file",
+                                         "completion stop"));
+}
+
+TEST_F(TimelapseRecorderTest, StopWhileIdleOnlyCompletesAfterReturning) {
+    recorder->stop(events.completion("idle"));
+    recorder->stop(nullptr);
+    EXPECT_TRUE(events.seen.empty()) << "never from inside stop()";
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("completion idle"));
+}
+
+TEST_F(TimelapseRecorderTest, ASecondStopDuringTheFinishCompletesWithoutWaiting) {
+    startRecording();
+    sim.dispatch().holdBackgroundTasks(true);  // the writer's finish waits
+    recorder->stop(events.completion("first"));
+    sim.dispatch().runUntilIdle();
+    recorder->stop(events.completion("second"));
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("state true", "completion second"));
+
+    ASSERT_EQ(sim.dispatch().heldBackgroundTaskCount(), 1u);
+    sim.dispatch().runHeldBackgroundTask(0);
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("state true", "completion second", "state false", saved(1),
+                                         "completion first"));
+}
+
+TEST_F(TimelapseRecorderTest, StopDuringTheStartDoesNotCancelIt) {
+    sim.dispatch().holdBackgroundTasks(true);
+    recorder->start();
+    recorder->stop(events.completion("early"));
+    recorder->start();  // ignored: a start is already under way
+    sim.dispatch().runUntilIdle();
+    ASSERT_EQ(sim.dispatch().heldBackgroundTaskCount(), 1u);
+    sim.dispatch().runHeldBackgroundTask(0);
+    sim.dispatch().holdBackgroundTasks(false);
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("completion early", "state true"));
+    EXPECT_EQ(sim.movieWriters().movies.size(), 1u);
+    EXPECT_TRUE(recorder->isRecording());
+}
+
+TEST_F(TimelapseRecorderTest, AStartDuringTheFinishWaitsUntilTheMovieIsSaved) {
+    startRecording();
+    sim.dispatch().advance(2);
+    sim.dispatch().holdBackgroundTasks(true);
+    recorder->stop(events.completion("stop"));
+    sim.dispatch().runUntilIdle();
+    recorder->start();
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(sim.movieWriters().movies.size(), 1u) << "no second writer while finishing";
+
+    sim.dispatch().runHeldBackgroundTask(0);  // the first movie is written
+    sim.dispatch().holdBackgroundTasks(false);
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recorder->isRecording());
+    ASSERT_EQ(sim.movieWriters().movies.size(), 2u);
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved(2, 0),
+                                         "completion stop", "state true"));
+    // Both sessions began within the same second: the first movie is kept.
+    EXPECT_NE(movie(0).file, movie(1).file);
+    EXPECT_TRUE(std::filesystem::exists(movie(0).file));
+    EXPECT_EQ(frameNumbers(0), (std::vector<int64_t>{0, 1}));
+}
+
+TEST_F(TimelapseRecorderTest, MovieNamesCarryTheLocalStartTimeAndNeverCollide) {
+    std::tm local{};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 11;
+    local.tm_mday = 31;
+    local.tm_hour = 23;
+    local.tm_min = 59;
+    local.tm_sec = 58;
+    local.tm_isdst = -1;
+    sim.dispatch().setWallClock(std::chrono::system_clock::from_time_t(std::mktime(&local)));
+    for (int session = 0; session < 3; ++session) {
+        startRecording();
+        recorder->stop(nullptr);
+        sim.dispatch().runUntilIdle();
+    }
+    EXPECT_EQ(movie(0).file.filename(), "Ventilux-2026-12-31_23-59-58.mp4");
+    EXPECT_EQ(movie(1).file.filename(), "Ventilux-2026-12-31_23-59-58-2.mp4");
+    EXPECT_EQ(movie(2).file.filename(), "Ventilux-2026-12-31_23-59-58-3.mp4");
+}
+
+TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
+    struct Case {
+        const char* name;
+        std::function<void(TimelapseHarness&)> arrange;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"no permission", [](auto& t) { t.sim.screenCapture().accessAllowed = false; },
+         "Enable Ventilux under Screen Recording, then quit & reopen Ventilux."},
+        {"no display", [](auto& t) { t.sim.screenCapture().content.displays.clear(); },
+         "Could not start: No displays available to capture."},
+        {"display list fails",
+         [](auto& t) {
+             t.sim.screenCapture().contentError =
+                 platform::Error{"X11", 1, "Cannot open the X display :9."};
+         },
+         "Could not start: Cannot open the X display :9."},
+        {"folder cannot be made",
+         [](auto& t) {
+             std::ofstream(t.folder.string() + "-file") << "x";
+             t.settings->setOutputDirectory(t.folder.string() + "-file/inside");
+         },
+         "Could not start: Cannot create the folder "},
+        {"file cannot be made",
+         [](auto& t) {
+             t.sim.movieWriters().createError = platform::Error{"POSIX", 13, "Permission denied."};
+         },
+         "Could not start: Permission denied."},
+        {"track refused", [](auto& t) { t.sim.movieWriters().behaviour.acceptsTrack = false; },
+         "Could not start: Writer rejected video input"},
+        {"writing does not begin",
+         [](auto& t) { t.sim.movieWriters().behaviour.startSucceeds = false; },
+         "Could not start: startWriting failed"},
+        {"writing does not begin, with a reason",
+         [](auto& t) {
+             t.sim.movieWriters().behaviour.startSucceeds = false;
+             t.sim.movieWriters().behaviour.startError =
+                 platform::Error{"FFmpeg", 5, "The encoder cannot be opened."};
+         },
+         "Could not start: The encoder cannot be opened."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TimelapseHarness t(std::string("failed-start-") + c.name);
+        c.arrange(t);
+        t.startRecording();
+        ASSERT_EQ(t.events.seen.size(), 1u);
+        EXPECT_EQ(t.events.seen[0].rfind("message " + c.message, 0), 0u) << t.events.seen[0];
+        EXPECT_TRUE(t.events.seen[0].ends_with(" | no-file"));
+        EXPECT_FALSE(t.recorder->isRecording());
+        EXPECT_EQ(t.recorder->sessionLabel(), std::nullopt);
+    }
+}
+
+TEST_F(TimelapseRecorderTest, WithoutPermissionTheSettingsAreShownAndALaterStartChecksAgain) {
+    sim.screenCapture().accessAllowed = false;
+    startRecording();
+    EXPECT_EQ(sim.screenCapture().accessRequests, 1);
+    EXPECT_EQ(sim.workspace().openedPanes,
+              std::vector<platform::PrivacyPane>{platform::PrivacyPane::screenRecording});
+    sim.screenCapture().accessAllowed = true;
+    startRecording();
+    EXPECT_THAT(events.seen,
+                ElementsAre("message Enable Ventilux under Screen Recording, then quit & reopen "
+                            "Ventilux. | no-file",
+                            "state true"));
+}
+
+TEST(TimelapseSessionLabel, NamesTheIntervalInMillisecondsOrSeconds) {
+    const std::pair<double, const char*> cases[] = {
+        {0.25, "Capturing every 250 ms…"},    {0.5, "Capturing every 500 ms…"},
+        {0.9999, "Capturing every 999 ms…"},  {1.5, "Capturing every 1.5 s…"},
+        {2, "Capturing every 2 s…"},          {30, "Capturing every 30 s…"},
+        {1e300, "Capturing every 1e+300 s…"},
+    };
+    for (auto [interval, label] : cases) {
+        TimelapseHarness t("label");
+        t.settings->captureIntervalOverride = interval;
+        EXPECT_EQ(t.recorder->sessionLabel(), std::nullopt);
+        t.startRecording();
+        EXPECT_EQ(t.recorder->sessionLabel(), label);
+        t.recorder->stop(nullptr);
+        t.sim.dispatch().runUntilIdle();
+    }
+}
+
+TEST_F(TimelapseRecorderTest, ToggleStartsAnIdleRecorderAndStopsARunningOne) {
+    recorder->toggle();
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recorder->isRecording());
+    recorder->toggle();
+    sim.dispatch().runUntilIdle();
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved(1)));
+}
+
+TEST_F(TimelapseRecorderTest, ACycleWithoutCallbacksRunsQuietly) {
+    recorder->onStateChange = nullptr;
+    recorder->onMessage = nullptr;
+    startRecording();
+    sim.dispatch().advance(5);
+    recorder->stop(events.completion("stop"));
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("completion stop"));
+}
+
+}  // namespace
+}  // namespace vx
