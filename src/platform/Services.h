@@ -8,6 +8,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/MovieWriter.h"
+#include "platform/RecordingStream.h"
 #include "platform/RunningApps.h"
 #include "platform/ScreenCapture.h"
 #include "platform/StdErr.h"
@@ -27,6 +28,7 @@ struct Services {
     std::unique_ptr<RunningApps> runningApps;
     std::unique_ptr<ScreenCapture> screenCapture;
     std::unique_ptr<MovieWriters> movieWriters;
+    std::unique_ptr<RecordingStreams> recordingStreams;
     std::unique_ptr<AudioDevices> audioDevices;
     std::unique_ptr<Workspace> workspace;
     std::unique_ptr<App> app;
