@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -15,12 +14,6 @@ struct OpenedMovie {
     std::unique_ptr<platform::MovieWriter> writer;
     std::filesystem::path file;
 };
-
-// "Ventilux-yyyy-MM-dd_HH-mm-ss.mp4" in local time; when a movie of that name
-// already exists (two sessions in one second), "-2", "-3", ... follows the stamp
-// so a finished recording is never replaced.
-std::filesystem::path movieFile(const std::filesystem::path& folder,
-                                std::chrono::system_clock::time_point when);
 
 // Opens a time-lapse movie of width x height frames at `playbackFPS` in
 // `folder`, creating the folder with its parents.
