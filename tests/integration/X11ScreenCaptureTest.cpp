@@ -1,0 +1,357 @@
+// The X11 screen capture against the Xvfb server that with-desktop.sh starts: the
+// test paints known colours on the root window and reads them back.
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/X11ScreenCapture.h"
+#include "platform/linux/XcbConnection.h"
+
+namespace vx::platform::linux_ {
+namespace {
+
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+void PrintTo(const Rgb& c, std::ostream* out) {
+    *out << "rgb(" << int(c.r) << ", " << int(c.g) << ", " << int(c.b) << ")";
+}
+
+constexpr Rgb kRed{255, 0, 0};
+constexpr Rgb kGreen{0, 255, 0};
+constexpr Rgb kBlue{0, 0, 255};
+constexpr Rgb kYellow{255, 255, 0};
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr int kScreenWidth = 1920;  // with-desktop.sh's default screen
+constexpr int kScreenHeight = 1080;
+
+// Paints on the test's X server and moves its pointer, through a connection of its own.
+class TestScreen {
+  public:
+    TestScreen() : connection_(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(connection_) == 0) {
+            screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        }
+    }
+    ~TestScreen() { xcb_disconnect(connection_); }
+    bool ready() const { return screen_ != nullptr; }
+
+    void fill(int x, int y, int width, int height, Rgb colour) {
+        const uint32_t pixel = uint32_t(colour.r) << 16 | uint32_t(colour.g) << 8 | colour.b;
+        const xcb_gcontext_t gc = xcb_generate_id(connection_);
+        xcb_create_gc(connection_, gc, screen_->root, XCB_GC_FOREGROUND, &pixel);
+        const xcb_rectangle_t area{int16_t(x), int16_t(y), uint16_t(width), uint16_t(height)};
+        xcb_poly_fill_rectangle(connection_, screen_->root, gc, 1, &area);
+        xcb_free_gc(connection_, gc);
+        sync();
+    }
+
+    // Red, green / blue, yellow: each quadrant of the screen in its own colour.
+    void paintQuadrants() {
+        const int w = kScreenWidth / 2, h = kScreenHeight / 2;
+        fill(0, 0, w, h, kRed);
+        fill(w, 0, w, h, kGreen);
+        fill(0, h, w, h, kBlue);
+        fill(w, h, w, h, kYellow);
+    }
+
+    void movePointer(int x, int y) {
+        xcb_warp_pointer(connection_, XCB_NONE, screen_->root, 0, 0, 0, 0, int16_t(x), int16_t(y));
+        sync();
+    }
+
+  private:
+    // A round trip: everything sent before has been carried out once it returns.
+    void sync() {
+        free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+
+    xcb_connection_t* connection_;
+    const xcb_screen_t* screen_ = nullptr;
+};
+
+void xrandr(const std::string& arguments) {
+    ASSERT_EQ(std::system(("xrandr " + arguments).c_str()), 0) << "xrandr " << arguments;
+}
+
+using Screenshot = std::expected<std::shared_ptr<const PixelBuffer>, Error>;
+
+Screenshot capture(ScreenCapture& service, const ScreenshotRequest& request) {
+    std::promise<Screenshot> answer;
+    auto delivered = answer.get_future();
+    service.captureScreenshot(request, [&](Screenshot shot) { answer.set_value(std::move(shot)); });
+    return delivered.get();
+}
+
+std::expected<ShareableContent, Error> content(ScreenCapture& service) {
+    std::promise<std::expected<ShareableContent, Error>> answer;
+    auto delivered = answer.get_future();
+    service.shareableContent([&](auto listed) { answer.set_value(std::move(listed)); });
+    return delivered.get();
+}
+
+Rgb pixel(const PixelBuffer& image, int64_t x, int64_t y) {
+    const uint8_t* p = image.bytes.data() + y * image.stride + x * 4;
+    return {p[2], p[1], p[0]};
+}
+
+bool allOpaque(const PixelBuffer& image) {
+    for (int64_t y = 0; y < image.height; ++y) {
+        for (int64_t x = 0; x < image.width; ++x) {
+            if (image.bytes[y * image.stride + x * 4 + 3] != 255) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The display of that size; the tests give each monitor a size of its own.
+DisplayInfo displayOfSize(const ShareableContent& listed, int64_t width, int64_t height) {
+    for (const DisplayInfo& display : listed.displays) {
+        if (display.width == width && display.height == height) {
+            return display;
+        }
+    }
+    ADD_FAILURE() << "no display of " << width << "x" << height;
+    return {};
+}
+
+class X11ScreenCaptureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(screen.ready()) << "needs the X server of with-desktop.sh --x";
+        screen.paintQuadrants();
+    }
+
+    DisplayInfo wholeScreen() {
+        auto listed = content(service);
+        EXPECT_TRUE(listed.has_value());
+        return listed ? displayOfSize(*listed, kScreenWidth, kScreenHeight) : DisplayInfo{};
+    }
+
+    TestScreen screen;
+    X11ScreenCapture service;
+};
+
+TEST_F(X11ScreenCaptureTest, ListsEveryMonitorWithAStableIdAndThePrimaryAsMain) {
+    xrandr("--setmonitor '*left' 1280/338x1080/286+0+0 none");
+    xrandr("--setmonitor right 640/169x540/143+1280+0 none");
+    auto before = content(service);
+    ASSERT_TRUE(before.has_value()) << before.error().description;
+    ASSERT_EQ(before->displays.size(), 3u) << "left, right and Xvfb's own whole-screen monitor";
+    const DisplayInfo left = displayOfSize(*before, 1280, 1080);
+    const DisplayInfo right = displayOfSize(*before, 640, 540);
+    const DisplayInfo whole = displayOfSize(*before, kScreenWidth, kScreenHeight);
+    EXPECT_NE(left.displayID, 0u);
+    EXPECT_NE(right.displayID, 0u);
+    EXPECT_NE(left.displayID, right.displayID);
+    EXPECT_NE(left.displayID, whole.displayID);
+    EXPECT_EQ(service.mainDisplayID(), left.displayID);
+
+    // Another monitor coming and going does not renumber the others, nor does another
+    // client (a fresh service has its own connection).
+    xrandr("--setmonitor extra 100/26x100/26+0+0 none");
+    xrandr("--delmonitor extra");
+    X11ScreenCapture another;
+    auto after = content(another);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(displayOfSize(*after, 1280, 1080).displayID, left.displayID);
+    EXPECT_EQ(displayOfSize(*after, 640, 540).displayID, right.displayID);
+    EXPECT_EQ(another.mainDisplayID(), left.displayID);
+}
+
+TEST_F(X11ScreenCaptureTest, ScreenshotShowsThePaintedColoursInPlaceAtEveryScale) {
+    const uint32_t id = wholeScreen().displayID;
+    for (double scale : {1.0, 0.5, 0.25, 2.0}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        const int64_t w = int64_t(kScreenWidth * scale), h = int64_t(kScreenHeight * scale);
+        auto shot = capture(service, {id, w, h, false, true});
+        ASSERT_TRUE(shot.has_value()) << shot.error().description;
+        const PixelBuffer& image = **shot;
+        ASSERT_EQ(image.width, w);
+        ASSERT_EQ(image.height, h);
+        EXPECT_GE(image.stride, w * 4);
+        EXPECT_TRUE(allOpaque(image));
+        // Quadrant centres, and the pixels either side of each boundary.
+        EXPECT_EQ(pixel(image, w / 4, h / 4), kRed);
+        EXPECT_EQ(pixel(image, 3 * w / 4, h / 4), kGreen);
+        EXPECT_EQ(pixel(image, w / 4, 3 * h / 4), kBlue);
+        EXPECT_EQ(pixel(image, 3 * w / 4, 3 * h / 4), kYellow);
+        const int64_t edge = scale > 1 ? 2 : 1;  // bilinear enlarging blends the seam pixel
+        EXPECT_EQ(pixel(image, w / 2 - edge, h / 4), kRed);
+        EXPECT_EQ(pixel(image, w / 2 + edge - 1, h / 4), kGreen);
+        EXPECT_EQ(pixel(image, w / 4, h / 2 - edge), kRed);
+        EXPECT_EQ(pixel(image, w / 4, h / 2 + edge - 1), kBlue);
+        EXPECT_EQ(pixel(image, 0, 0), kRed);
+        EXPECT_EQ(pixel(image, w - 1, h - 1), kYellow);
+    }
+}
+
+TEST_F(X11ScreenCaptureTest, SecondMonitorShowsOnlyItsOwnRectangle) {
+    // Straddles the green and yellow quadrants, well away from red and blue.
+    xrandr("--setmonitor side 640/169x540/143+1280+270 none");
+    auto listed = content(service);
+    ASSERT_TRUE(listed.has_value());
+    auto shot = capture(service, {displayOfSize(*listed, 640, 540).displayID, 640, 540, false});
+    ASSERT_TRUE(shot.has_value()) << shot.error().description;
+    const PixelBuffer& image = **shot;
+    for (int64_t y = 0; y < image.height; ++y) {
+        const Rgb expected = y < 270 ? kGreen : kYellow;
+        for (int64_t x = 0; x < image.width; ++x) {
+            ASSERT_EQ(pixel(image, x, y), expected) << "at " << x << "," << y;
+        }
+    }
+}
+
+TEST_F(X11ScreenCaptureTest, ScalingToFitKeepsTheAspectOnBlackOrStretches) {
+    const uint32_t id = wholeScreen().displayID;
+    // 1920 x 1080 into 960 x 960: the picture is 960 x 540, 210 rows below the top.
+    auto fitted = capture(service, {id, 960, 960, false, true});
+    ASSERT_TRUE(fitted.has_value());
+    EXPECT_TRUE(allOpaque(**fitted));
+    EXPECT_EQ(pixel(**fitted, 480, 209), kBlack);
+    EXPECT_EQ(pixel(**fitted, 0, 210), kRed);
+    EXPECT_EQ(pixel(**fitted, 959, 749), kYellow);
+    EXPECT_EQ(pixel(**fitted, 480, 750), kBlack);
+
+    auto stretched = capture(service, {id, 960, 960, false, false});
+    ASSERT_TRUE(stretched.has_value());
+    EXPECT_EQ(pixel(**stretched, 0, 0), kRed);
+    EXPECT_EQ(pixel(**stretched, 959, 959), kYellow);
+    EXPECT_EQ(pixel(**stretched, 240, 470), kRed);
+    EXPECT_EQ(pixel(**stretched, 240, 490), kBlue);
+}
+
+TEST_F(X11ScreenCaptureTest, ShrinkingAveragesFineLinesIntoGrey) {
+    // One-pixel black and white columns: sampling would give pure black or white.
+    screen.fill(96, 96, 384, 384, kBlack);
+    for (int x = 96; x < 480; x += 2) {
+        screen.fill(x, 96, 1, 384, kWhite);
+    }
+    const uint32_t id = wholeScreen().displayID;
+    for (double scale : {0.5, 0.25}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        auto shot = capture(service, {id, int64_t(kScreenWidth * scale),
+                                      int64_t(kScreenHeight * scale), false, true});
+        ASSERT_TRUE(shot.has_value());
+        for (int64_t at = int64_t(120 * scale); at < int64_t(450 * scale); ++at) {
+            const Rgb grey = pixel(**shot, at, at);
+            EXPECT_NEAR(grey.r, 127.5, 2) << "at " << at;
+            EXPECT_EQ(grey.r, grey.g);
+            EXPECT_EQ(grey.g, grey.b);
+        }
+    }
+}
+
+TEST_F(X11ScreenCaptureTest, PointerIsDrawnOnlyWhenAsked) {
+    screen.movePointer(480, 270);  // the middle of the red quadrant
+    const uint32_t id = wholeScreen().displayID;
+    auto count = [&](bool showsCursor) {
+        auto shot = capture(service, {id, kScreenWidth, kScreenHeight, showsCursor, true});
+        EXPECT_TRUE(shot.has_value());
+        int changed = 0;
+        for (int y = 270 - 40; y < 270 + 40; ++y) {
+            for (int x = 480 - 40; x < 480 + 40; ++x) {
+                changed += shot && pixel(**shot, x, y) != kRed;
+            }
+        }
+        return changed;
+    };
+    EXPECT_EQ(count(false), 0);
+    EXPECT_GT(count(true), 20);
+}
+
+TEST_F(X11ScreenCaptureTest, DisplayThatDisappearsGivesAnError) {
+    xrandr("--setmonitor brief 640/169x480/127+0+0 none");
+    auto listed = content(service);
+    ASSERT_TRUE(listed.has_value());
+    const uint32_t gone = displayOfSize(*listed, 640, 480).displayID;
+    xrandr("--delmonitor brief");
+
+    auto shot = capture(service, {gone, 640, 480, true, true});
+    ASSERT_FALSE(shot.has_value());
+    EXPECT_EQ(shot.error().domain, "X11");
+    EXPECT_EQ(shot.error().description, "The display to capture is no longer connected.");
+    // The service goes on serving the displays that remain.
+    EXPECT_TRUE(capture(service, {wholeScreen().displayID, 64, 36, true, true}).has_value());
+}
+
+TEST_F(X11ScreenCaptureTest, RequestsThatCannotBeAnsweredGiveErrors) {
+    const uint32_t id = wholeScreen().displayID;
+    X11ScreenCapture noServer(":9999");
+    struct Case {
+        const char* what;
+        ScreenCapture& service;
+        ScreenshotRequest request;
+        const char* description;
+    } cases[] = {
+        {"no X server", noServer, {id, 64, 36}, "Cannot open the X display :9999."},
+        {"empty size", service, {id, 0, 36}, "A screenshot of 0 × 36 pixels cannot be taken."},
+        {"negative size", service, {id, 64, -1}, "A screenshot of 64 × -1 pixels cannot be taken."},
+        {"beyond X11",
+         service,
+         {id, 40000, 40000},
+         "A screenshot of 40000 × 40000 pixels cannot be taken."},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto shot = capture(c.service, c.request);
+        ASSERT_FALSE(shot.has_value());
+        EXPECT_EQ(shot.error().domain, "X11");
+        EXPECT_EQ(shot.error().description, c.description);
+    }
+    auto listed = content(noServer);
+    ASSERT_FALSE(listed.has_value());
+    EXPECT_EQ(listed.error().description, "Cannot open the X display :9999.");
+    EXPECT_EQ(noServer.mainDisplayID(), 0u);
+}
+
+TEST_F(X11ScreenCaptureTest, ScreenshotsFromSeveralThreadsAtOnceAreEachRight) {
+    const uint32_t id = wholeScreen().displayID;
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            // Different sizes, so that a shared buffer mixed up between calls shows.
+            const int64_t w = 480 + 160 * t, h = 270 + 90 * t;
+            for (int i = 0; i < 5; ++i) {
+                auto shot = capture(service, {id, w, h, true, true});
+                wrong[t] += !shot || (*shot)->width != w || pixel(**shot, w / 4, h / 4) != kRed ||
+                            pixel(**shot, 3 * w / 4, 3 * h / 4) != kYellow;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+// Registered to run on an Xvfb without RandR and shared memory: the whole screen is
+// then the one display, read through the socket.
+TEST_F(X11ScreenCaptureTest, WithoutRandrOrSharedMemoryTheWholeScreenIsCaptured) {
+    auto listed = content(service);
+    ASSERT_TRUE(listed.has_value());
+    ASSERT_EQ(listed->displays.size(), 1u);
+    EXPECT_EQ(listed->displays[0].width, kScreenWidth);
+    EXPECT_EQ(service.mainDisplayID(), listed->displays[0].displayID);
+    auto shot = capture(service, {service.mainDisplayID(), 960, 540, false, true});
+    ASSERT_TRUE(shot.has_value()) << shot.error().description;
+    EXPECT_EQ(pixel(**shot, 240, 135), kRed);
+    EXPECT_EQ(pixel(**shot, 720, 405), kYellow);
+}
+
+}  // namespace
+}  // namespace vx::platform::linux_
