@@ -1,33 +1,13 @@
 #include "platform/linux/LinuxPlatform.h"
 
-#include "platform/linux/FfmpegMovieWriters.h"
 #include "platform/linux/LinuxApp.h"
-#include "platform/linux/LinuxAtomicFiles.h"
-#include "platform/linux/LinuxDefaultsStore.h"
 #include "platform/linux/LinuxDispatch.h"
-#include "platform/linux/LinuxLog.h"
-#include "platform/linux/LinuxProcessRunner.h"
-#include "platform/linux/LinuxRunningApps.h"
-#include "platform/linux/LinuxStdErr.h"
-#include "platform/linux/LinuxUserDirs.h"
-#include "platform/linux/X11HotkeyService.h"
 
 namespace vx::platform::linux_ {
 
 Services makeLinuxServices(int argc, char** argv) {
     Services made;
-    made.log = std::make_unique<LinuxLog>();
-    made.stdErr = std::make_unique<LinuxStdErr>();
-    auto userDirs = std::make_unique<LinuxUserDirs>();
-    made.defaults = std::make_unique<LinuxDefaultsStore>(
-        LinuxDefaultsStore::standardLocation(*userDirs), *made.log);
-    made.userDirs = std::move(userDirs);
-    made.runningApps = std::make_unique<LinuxRunningApps>();
-    made.movieWriters = std::make_unique<FfmpegMovieWriters>();
     made.dispatch = std::make_unique<LinuxDispatch>();
-    made.hotkeys = std::make_unique<X11HotkeyService>();
-    made.processRunner = std::make_unique<LinuxProcessRunner>();
-    made.atomicFiles = std::make_unique<LinuxAtomicFiles>();
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
 }
