@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@ namespace vx::platform {
 struct RunningApp {
     std::optional<std::string> identifier;  // none where it cannot be read
     int pid = 0;
+    // When the process started; none where it cannot be read. Lets two copies
+    // started at the same moment agree on which of them is the older.
+    std::optional<std::chrono::system_clock::time_point> launchTime;
 };
 
 class RunningApps {

@@ -9,7 +9,7 @@ class SimRunningApps : public RunningApps {
     RunningApp current() const override { return self; }
     std::vector<RunningApp> list() const override { return running; }
 
-    RunningApp self{"/usr/bin/ventilux", 100};
+    RunningApp self{"/usr/bin/ventilux", 100, std::nullopt};
     std::vector<RunningApp> running{self};
 };
 
