@@ -1,0 +1,85 @@
+#include "platform/linux/H264Encoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
+
+#include "platform/linux/FfmpegErrors.h"
+
+namespace vx::platform::linux_ {
+
+namespace {
+
+// Quality matters more than speed at one frame every few seconds, yet a
+// 1080p frame must still encode well within the shortest capture interval.
+constexpr const char* kPreset = "medium";
+
+}  // namespace
+
+std::expected<std::unique_ptr<H264Encoder>, Error> H264Encoder::open(
+    const VideoTrackSettings& settings) {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (codec == nullptr) {
+        return std::unexpected(
+            Error{kFfmpegErrorDomain, 0, "The H.264 encoder libx264 is not available."});
+    }
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    AVPacket* packet = av_packet_alloc();
+    auto encoder = std::unique_ptr<H264Encoder>(new H264Encoder(context, packet));
+    if (context == nullptr || packet == nullptr) {
+        return std::unexpected(Error{kFfmpegErrorDomain, 0, "Out of memory for the encoder."});
+    }
+    context->width = int(settings.width);
+    context->height = int(settings.height);
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->time_base = AVRational{1, settings.timescale};
+    context->framerate = AVRational{settings.timescale, 1};
+    context->bit_rate = settings.averageBitRate;
+    context->gop_size = settings.maxKeyFrameInterval;
+    context->max_b_frames = 0;
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->colorspace = AVCOL_SPC_BT709;
+    context->color_primaries = AVCOL_PRI_BT709;
+    context->color_trc = AVCOL_TRC_BT709;
+    // MPEG-4 keeps the parameter sets in the track header, not in the stream.
+    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    av_opt_set(context->priv_data, "preset", kPreset, 0);
+    // zerolatency: no look-ahead, no B-frames, sliced threads (frame threads
+    // would each hold a picture back).
+    av_opt_set(context->priv_data, "tune", "zerolatency", 0);
+    if (const int result = avcodec_open2(context, codec, nullptr); result < 0) {
+        return std::unexpected(ffmpegError(result, "Cannot open the H.264 encoder"));
+    }
+    return encoder;
+}
+
+H264Encoder::~H264Encoder() {
+    av_packet_free(&packet_);
+    avcodec_free_context(&context_);
+}
+
+std::expected<void, Error> H264Encoder::encode(const AVFrame* picture, const PacketSink& sink) {
+    if (const int result = avcodec_send_frame(context_, picture); result < 0) {
+        return std::unexpected(ffmpegError(result, "Cannot encode a frame"));
+    }
+    for (;;) {
+        const int result = avcodec_receive_packet(context_, packet_);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
+            return {};
+        }
+        if (result < 0) {
+            return std::unexpected(ffmpegError(result, "Cannot encode a frame"));
+        }
+        // Without a duration the last frame of the movie would last zero time
+        // and the movie would report (n-1)/fps.
+        packet_->duration = 1;
+        auto written = sink(*packet_);
+        av_packet_unref(packet_);
+        if (!written) {
+            return written;
+        }
+    }
+}
+
+}  // namespace vx::platform::linux_

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <expected>
+#include <functional>
+#include <memory>
+
+#include "platform/MovieWriter.h"
+#include "platform/Types.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace vx::platform::linux_ {
+
+// libx264 set up for a time-lapse: every picture comes out as a packet before
+// the next one goes in (no look-ahead, no B-frames), because at one frame every
+// few seconds anything the encoder holds back is minutes of work that a crash
+// would lose.
+class H264Encoder {
+  public:
+    using PacketSink = std::function<std::expected<void, Error>(AVPacket& packet)>;
+
+    // Times are counted in 1/settings.timescale; a frame lasts one tick.
+    static std::expected<std::unique_ptr<H264Encoder>, Error> open(
+        const VideoTrackSettings& settings);
+    ~H264Encoder();
+    H264Encoder(const H264Encoder&) = delete;
+    H264Encoder& operator=(const H264Encoder&) = delete;
+
+    const AVCodecContext& context() const { return *context_; }
+    // Encodes `picture` (its pts set), or drains the encoder when it is null,
+    // and hands every packet that comes out to `sink`.
+    std::expected<void, Error> encode(const AVFrame* picture, const PacketSink& sink);
+
+  private:
+    H264Encoder(AVCodecContext* context, AVPacket* packet) : context_(context), packet_(packet) {}
+
+    AVCodecContext* context_;
+    AVPacket* packet_;
+};
+
+}  // namespace vx::platform::linux_

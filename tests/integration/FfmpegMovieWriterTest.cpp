@@ -1,0 +1,652 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/MovieWriter.h"
+#include "platform/linux/FfmpegMovieWriters.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::MediaTime;
+using platform::MovieWriter;
+using platform::PixelBuffer;
+using platform::VideoTrackSettings;
+using platform::WriterStatus;
+using platform::linux_::FfmpegMovieWriters;
+
+// Long enough that only a lost handler or a deadlock comes near it.
+constexpr auto kPatience = std::chrono::seconds(60);
+
+struct Rgb {
+    int r, g, b;
+};
+// Saturated colours: a wrong colour matrix shifts them far more than grey.
+const std::vector<Rgb> kPalette = {{200, 30, 40}, {30, 180, 60}, {40, 60, 210}, {220, 200, 40}};
+constexpr Rgb kPadding = {255, 0, 255};
+
+class TemporaryFolder {
+  public:
+    TemporaryFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vx-writer-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TemporaryFolder() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+VideoTrackSettings track(int64_t width, int64_t height, int32_t fps) {
+    return {width, height, std::max<int64_t>(width * height * 4, 2'000'000), 30, fps};
+}
+
+// Left half one colour, right half another; the bytes between rows (and only
+// between rows: the last row ends the allocation) are a third.
+std::shared_ptr<const PixelBuffer> twoColourFrame(int64_t width, int64_t height,
+                                                  int64_t extraStride, Rgb left, Rgb right) {
+    auto frame = std::make_shared<PixelBuffer>();
+    frame->width = width;
+    frame->height = height;
+    frame->stride = width * 4 + extraStride;
+    frame->bytes.resize(frame->stride * (height - 1) + width * 4);
+    for (int64_t y = 0; y < height; ++y) {
+        for (int64_t x = 0; x * 4 < frame->stride && (y + 1 < height || x < width); ++x) {
+            const Rgb c = x >= width ? kPadding : x < width / 2 ? left : right;
+            uint8_t* pixel = frame->bytes.data() + y * frame->stride + x * 4;
+            pixel[0] = uint8_t(c.b), pixel[1] = uint8_t(c.g), pixel[2] = uint8_t(c.r);
+            pixel[3] = 255;
+        }
+    }
+    return frame;
+}
+
+// Incompressible pictures, so fragments are large and a disk fills quickly.
+std::shared_ptr<const PixelBuffer> noiseFrame(int64_t width, int64_t height, unsigned seed) {
+    auto frame = std::make_shared<PixelBuffer>();
+    frame->width = width;
+    frame->height = height;
+    frame->stride = width * 4;
+    frame->bytes.resize(frame->stride * height);
+    std::mt19937 random(seed);
+    std::generate(frame->bytes.begin(), frame->bytes.end(), [&] { return uint8_t(random()); });
+    return frame;
+}
+
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            output.append(buffer, got);
+        }
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+std::string quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+struct Packet {
+    int64_t pts = 0;
+    bool key = false;
+};
+
+// What ffprobe reads back from a movie.
+struct Probe {
+    std::string codec;
+    int64_t width = 0, height = 0, durationTs = -1, timeBaseNum = 0, timeBaseDen = 1;
+    std::vector<Packet> packets;
+
+    // value / time base == numerator / denominator, exactly.
+    bool atTime(int64_t value, int64_t numerator, int64_t denominator) const {
+        return value * timeBaseNum * denominator == numerator * timeBaseDen;
+    }
+};
+
+Probe probe(const fs::path& movie) {
+    Probe found;
+    std::istringstream stream(
+        commandOutput("ffprobe -v quiet -select_streams v:0 -show_entries "
+                      "stream=codec_name,width,height,time_base,duration_ts -of default=nw=1 " +
+                      quoted(movie)));
+    for (std::string line; std::getline(stream, line);) {
+        const auto equals = line.find('=');
+        const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        if (key == "codec_name")
+            found.codec = value;
+        if (key == "width")
+            found.width = std::atoll(value.c_str());
+        if (key == "height")
+            found.height = std::atoll(value.c_str());
+        if (key == "duration_ts" && value != "N/A")
+            found.durationTs = std::atoll(value.c_str());
+        if (key == "time_base") {
+            std::sscanf(value.c_str(), "%ld/%ld", &found.timeBaseNum, &found.timeBaseDen);
+        }
+    }
+    std::istringstream packets(
+        commandOutput("ffprobe -v quiet -select_streams v:0 -show_entries packet=pts,flags "
+                      "-of csv=p=0 " +
+                      quoted(movie)));
+    for (std::string line; std::getline(packets, line);) {
+        found.packets.push_back({std::atoll(line.c_str()), line.find('K') != std::string::npos});
+    }
+    return found;
+}
+
+// Errors the decoder reports for the whole movie; empty for a clean file.
+std::string decodeErrors(const fs::path& movie) {
+    return commandOutput("ffmpeg -nostdin -v error -i " + quoted(movie) + " -f null - 2>&1");
+}
+
+// Each frame's left and right halves, averaged, as the decoder shows them.
+std::vector<std::pair<Rgb, Rgb>> halves(const fs::path& movie) {
+    const std::string bytes =
+        commandOutput("ffmpeg -nostdin -v quiet -i " + quoted(movie) +
+                      " -vf format=rgb24,scale=2:1:flags=area -f rawvideo -pix_fmt rgb24 -");
+    std::vector<std::pair<Rgb, Rgb>> frames;
+    for (size_t at = 0; at + 6 <= bytes.size(); at += 6) {
+        const auto byte = [&](size_t i) { return int(uint8_t(bytes[at + i])); };
+        frames.push_back({{byte(0), byte(1), byte(2)}, {byte(3), byte(4), byte(5)}});
+    }
+    return frames;
+}
+
+testing::AssertionResult near(Rgb seen, Rgb wanted) {
+    constexpr int kTolerance = 10;
+    if (std::abs(seen.r - wanted.r) <= kTolerance && std::abs(seen.g - wanted.g) <= kTolerance &&
+        std::abs(seen.b - wanted.b) <= kTolerance) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure()
+           << "saw (" << seen.r << ", " << seen.g << ", " << seen.b << "), wanted (" << wanted.r
+           << ", " << wanted.g << ", " << wanted.b << ")";
+}
+
+struct Box {
+    std::string type;
+    size_t offset = 0, size = 0;
+};
+
+// The top-level boxes (or those inside `within`), read here independently of
+// the writer's own scanner.
+std::vector<Box> boxes(const std::string& bytes, size_t from, size_t to) {
+    std::vector<Box> found;
+    while (from + 8 <= to) {
+        size_t size = 0;
+        for (int i = 0; i < 4; ++i)
+            size = size << 8 | uint8_t(bytes[from + i]);
+        if (size < 8 || from + size > to)
+            break;
+        found.push_back({bytes.substr(from + 4, 4), from, size});
+        from += size;
+    }
+    return found;
+}
+
+std::string contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A fragmented movie declares its fragments in an mvex box inside moov.
+bool isFragmented(const fs::path& movie) {
+    const std::string bytes = contents(movie);
+    for (const Box& box : boxes(bytes, 0, bytes.size())) {
+        if (box.type == "moov") {
+            for (const Box& child : boxes(bytes, box.offset + 8, box.offset + box.size)) {
+                if (child.type == "mvex")
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::unique_ptr<MovieWriter> startedWriter(FfmpegMovieWriters& writers, const fs::path& file,
+                                           const VideoTrackSettings& settings) {
+    auto created = writers.create(file);
+    if (!created) {
+        ADD_FAILURE() << created.error().description;
+        return nullptr;
+    }
+    auto writer = std::move(*created);
+    EXPECT_TRUE(writer->addVideoTrack(settings));
+    EXPECT_TRUE(writer->startWriting());
+    return writer;
+}
+
+// What the capture queue does: wait for room, then hand the frame over.
+bool appendWhenReady(MovieWriter& writer, std::shared_ptr<const PixelBuffer> frame,
+                     MediaTime time) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!writer.isReadyForMoreMediaData()) {
+        if (writer.status() != WriterStatus::writing ||
+            std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return writer.append(std::move(frame), time);
+}
+
+WriterStatus finish(MovieWriter& writer) {
+    std::promise<void> done;
+    writer.markAsFinished();
+    writer.finishWriting([&done] { done.set_value(); });
+    EXPECT_EQ(done.get_future().wait_for(kPatience), std::future_status::ready);
+    return writer.status();
+}
+
+struct MovieCase {
+    int32_t fps;
+    int frames;
+    int64_t width, height, extraStride;
+};
+
+void PrintTo(const MovieCase& c, std::ostream* out) {
+    *out << c.frames << " frames of " << c.width << "x" << c.height << " at " << c.fps
+         << " fps, rows " << c.extraStride << " bytes apart";
+}
+
+class FfmpegMovieWriterFinished : public testing::TestWithParam<MovieCase> {};
+
+TEST_P(FfmpegMovieWriterFinished, HoldsEveryFrameInOrderAtItsExactTimeAsARegularMovie) {
+    const MovieCase c = GetParam();
+    TemporaryFolder folder;
+    const fs::path file = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, file, track(c.width, c.height, c.fps));
+    ASSERT_TRUE(writer);
+    for (int k = 0; k < c.frames; ++k) {
+        const Rgb left = kPalette[k % kPalette.size()], right = kPalette[(k + 1) % kPalette.size()];
+        ASSERT_TRUE(appendWhenReady(*writer,
+                                    twoColourFrame(c.width, c.height, c.extraStride, left, right),
+                                    MediaTime{k, c.fps}));
+    }
+    ASSERT_EQ(finish(*writer), WriterStatus::completed) << writer->error()->description;
+
+    const Probe movie = probe(file);
+    EXPECT_EQ(movie.codec, "h264");
+    EXPECT_EQ(movie.width, c.width);
+    EXPECT_EQ(movie.height, c.height);
+    ASSERT_EQ(movie.packets.size(), size_t(c.frames));
+    int sinceKey = 0;
+    for (int k = 0; k < c.frames; ++k) {
+        EXPECT_TRUE(movie.atTime(movie.packets[k].pts, k, c.fps)) << "frame " << k;
+        sinceKey = movie.packets[k].key ? 0 : sinceKey + 1;
+        EXPECT_LT(sinceKey, 30) << "frame " << k;
+    }
+    EXPECT_TRUE(movie.atTime(movie.durationTs, c.frames, c.fps)) << movie.durationTs;
+    EXPECT_FALSE(isFragmented(file));
+    EXPECT_EQ(decodeErrors(file), "");
+    const auto seen = halves(file);
+    ASSERT_EQ(seen.size(), size_t(c.frames));
+    for (int k = 0; k < c.frames; ++k) {
+        EXPECT_TRUE(near(seen[k].first, kPalette[k % kPalette.size()])) << "frame " << k;
+        EXPECT_TRUE(near(seen[k].second, kPalette[(k + 1) % kPalette.size()])) << "frame " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writer, FfmpegMovieWriterFinished,
+                         testing::Values(MovieCase{30, 75, 320, 240, 0},
+                                         MovieCase{24, 30, 162, 120, 12},
+                                         MovieCase{1, 4, 64, 48, 4},
+                                         MovieCase{60, 8, 98, 62, 102}));
+
+TEST(FfmpegMovieWriter, CreateNeverReplacesAFileAndSaysWhyItFailed) {
+    TemporaryFolder folder;
+    const fs::path existing = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
+    std::ofstream(existing) << "keep me";
+    const struct {
+        fs::path file;
+        std::string reason;
+    } cases[] = {
+        {existing, "File exists"},
+        {folder.path() / "missing" / "Ventilux-1.mp4", "No such file or directory"},
+    };
+    FfmpegMovieWriters writers;
+    for (const auto& c : cases) {
+        auto created = writers.create(c.file);
+        ASSERT_FALSE(created) << c.file;
+        EXPECT_EQ(created.error().domain, "POSIX");
+        EXPECT_EQ(created.error().description,
+                  "Cannot create " + c.file.string() + ": " + c.reason + ".");
+    }
+    EXPECT_EQ(contents(existing), "keep me");
+}
+
+TEST(FfmpegMovieWriter, FramesThatDoNotFitAreRefusedAndLeaveNoGap) {
+    TemporaryFolder folder;
+    const fs::path file = folder.path() / "Ventilux-1.mp4";
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, file, track(64, 48, 30));
+    ASSERT_TRUE(writer);
+    auto shortRows =
+        std::make_shared<PixelBuffer>(*twoColourFrame(64, 48, 0, kPalette[0], kPalette[1]));
+    shortRows->stride = 64 * 4 - 4;
+    auto tooFewBytes =
+        std::make_shared<PixelBuffer>(*twoColourFrame(64, 48, 0, kPalette[0], kPalette[1]));
+    tooFewBytes->bytes.pop_back();
+    const auto good = [](int64_t w, int64_t h) {
+        return twoColourFrame(w, h, 0, kPalette[0], kPalette[1]);
+    };
+    const struct {
+        std::shared_ptr<const PixelBuffer> frame;
+        MediaTime time;
+        bool accepted;
+    } offers[] = {
+        {good(64, 48), {0, 30}, true},  {good(66, 48), {1, 30}, false},
+        {good(64, 50), {1, 30}, false}, {shortRows, {1, 30}, false},
+        {tooFewBytes, {1, 30}, false},  {nullptr, {1, 30}, false},
+        {good(64, 48), {0, 30}, false}, {good(64, 48), MediaTime::invalid(), false},
+        {good(64, 48), {1, 30}, true},  {good(64, 48), {4, 60}, true},
+    };
+    for (size_t i = 0; i < std::size(offers); ++i) {
+        EXPECT_EQ(appendWhenReady(*writer, offers[i].frame, offers[i].time), offers[i].accepted)
+            << "offer " << i;
+    }
+    writer->markAsFinished();
+    EXPECT_FALSE(writer->isReadyForMoreMediaData());
+    EXPECT_FALSE(writer->append(good(64, 48), {3, 30}));
+    ASSERT_EQ(finish(*writer), WriterStatus::completed);
+    const Probe movie = probe(file);
+    ASSERT_EQ(movie.packets.size(), 3u);
+    EXPECT_TRUE(movie.atTime(movie.packets[2].pts, 2, 30));
+}
+
+TEST(FfmpegMovieWriter, FramesOfferedFasterThanItEncodesAreRefusedNotQueued) {
+    TemporaryFolder folder;
+    const fs::path file = folder.path() / "Ventilux-1.mp4";
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, file, track(640, 360, 30));
+    ASSERT_TRUE(writer);
+    int accepted = 0;
+    for (int offered = 0; offered < 20; ++offered) {
+        const bool ready = writer->isReadyForMoreMediaData();
+        if (writer->append(noiseFrame(640, 360, offered), {accepted, 30})) {
+            EXPECT_TRUE(ready || offered > 0) << "offer " << offered;
+            ++accepted;
+        }
+    }
+    EXPECT_LT(accepted, 20);
+    ASSERT_EQ(finish(*writer), WriterStatus::completed);
+    EXPECT_EQ(probe(file).packets.size(), size_t(accepted));
+}
+
+// The writer in a child process that is killed while it appends.
+pid_t writeUntilKilled(const fs::path& file, const VideoTrackSettings& settings) {
+    const pid_t child = ::fork();
+    if (child != 0) {
+        return child;
+    }
+    FfmpegMovieWriters writers;
+    auto created = writers.create(file);
+    if (!created || !(*created)->addVideoTrack(settings) || !(*created)->startWriting()) {
+        ::_exit(3);
+    }
+    for (int k = 0;; ++k) {
+        appendWhenReady(**created, noiseFrame(settings.width, settings.height, k),
+                        {k, settings.timescale});
+    }
+}
+
+enum class Recovery { explicitly, byTheNextCreate };
+
+class FfmpegMovieWriterKilled : public testing::TestWithParam<Recovery> {};
+
+TEST_P(FfmpegMovieWriterKilled, LeavesAPlayableMovieThatRecoveryMakesRegular) {
+    TemporaryFolder folder;
+    const fs::path file = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
+    // A high bit rate makes fragments larger than one write, so the kill can
+    // land inside one.
+    VideoTrackSettings settings = track(320, 240, 30);
+    settings.averageBitRate = 40'000'000;
+    const pid_t child = writeUntilKilled(file, settings);
+    constexpr size_t kFramesBeforeKill = 12;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (probe(file).packets.size() < kFramesBeforeKill &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    const Probe left = probe(file);
+    ASSERT_GE(left.packets.size(), kFramesBeforeKill);
+    for (size_t k = 0; k < kFramesBeforeKill; ++k) {
+        EXPECT_TRUE(left.atTime(left.packets[k].pts, int64_t(k), 30)) << "frame " << k;
+    }
+
+    FfmpegMovieWriters writers;
+    if (GetParam() == Recovery::explicitly) {
+        EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()),
+                  std::vector<fs::path>{file});
+    } else {
+        ASSERT_TRUE(writers.create(folder.path() / "Ventilux-2026-03-14_09-05-09.mp4"));
+    }
+    EXPECT_FALSE(isFragmented(file));
+    const Probe recovered = probe(file);
+    // A fragment torn by the kill may have shown ffprobe a partial frame.
+    ASSERT_GE(recovered.packets.size(), std::max(kFramesBeforeKill, left.packets.size() - 1));
+    ASSERT_LE(recovered.packets.size(), left.packets.size());
+    for (size_t k = 0; k < recovered.packets.size(); ++k) {
+        EXPECT_TRUE(recovered.atTime(recovered.packets[k].pts, int64_t(k), 30)) << "frame " << k;
+    }
+    EXPECT_TRUE(recovered.atTime(recovered.durationTs, int64_t(recovered.packets.size()), 30));
+    EXPECT_EQ(decodeErrors(file), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Writer, FfmpegMovieWriterKilled,
+                         testing::Values(Recovery::explicitly, Recovery::byTheNextCreate));
+
+// A fragmented movie of `frames` frames, as a writer cancelled mid-way leaves it.
+void writeUnfinished(const fs::path& file, int frames) {
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, file, track(64, 48, 30));
+    ASSERT_TRUE(writer);
+    for (int k = 0; k < frames; ++k) {
+        ASSERT_TRUE(appendWhenReady(*writer, noiseFrame(64, 48, k), {k, 30}));
+    }
+    while (!writer->isReadyForMoreMediaData()) {
+        std::this_thread::yield();
+    }
+    writer->cancelWriting();
+    EXPECT_EQ(writer->status(), WriterStatus::cancelled);
+}
+
+TEST(FfmpegMovieWriter, RecoveryDropsATornLastFragmentAndKeepsTheRest) {
+    TemporaryFolder folder;
+    const fs::path whole = folder.path() / "whole.mp4";
+    writeUnfinished(whole, 5);
+    const std::string bytes = contents(whole);
+    const std::vector<Box> top = boxes(bytes, 0, bytes.size());
+    ASSERT_GE(top.size(), 2u);
+    const Box lastMdat = top.back(), lastMoof = top[top.size() - 2];
+    ASSERT_EQ(lastMdat.type, "mdat");
+    ASSERT_EQ(lastMoof.type, "moof");
+    const struct {
+        size_t length;
+        size_t frames;
+    } cuts[] = {
+        {bytes.size(), 5},
+        {lastMdat.offset + lastMdat.size / 2, 4},
+        {lastMdat.offset + 4, 4},
+        {lastMoof.offset + lastMoof.size / 2, 4},
+    };
+    for (const auto& cut : cuts) {
+        const fs::path file = folder.path() / "Ventilux-torn.mp4";
+        std::ofstream(file, std::ios::binary) << bytes.substr(0, cut.length);
+        EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()),
+                  std::vector<fs::path>{file});
+        EXPECT_FALSE(isFragmented(file));
+        EXPECT_EQ(probe(file).packets.size(), cut.frames) << "cut at " << cut.length;
+        EXPECT_EQ(decodeErrors(file), "");
+        fs::remove(file);
+    }
+}
+
+TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinalise) {
+    TemporaryFolder folder;
+    const fs::path live = folder.path() / "Ventilux-live.mp4";
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, live, track(64, 48, 30));
+    ASSERT_TRUE(writer);
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_TRUE(appendWhenReady(*writer, noiseFrame(64, 48, k), {k, 30}));
+    }
+    writeUnfinished(folder.path() / "Other-name.mp4", 2);
+    writeUnfinished(folder.path() / "Ventilux-no-frames.mp4", 0);
+    std::ofstream(folder.path() / "Ventilux-not-a-movie.mp4") << std::string(4096, 'x');
+    {
+        auto regular =
+            startedWriter(writers, folder.path() / "Ventilux-regular.mp4", track(64, 48, 30));
+        ASSERT_TRUE(appendWhenReady(*regular, noiseFrame(64, 48, 0), {0, 30}));
+        ASSERT_EQ(finish(*regular), WriterStatus::completed);
+    }
+    std::vector<std::pair<fs::path, std::string>> before;
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+        before.emplace_back(entry.path(), contents(entry.path()));
+    }
+
+    EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()), std::vector<fs::path>{});
+    for (const auto& [file, bytes] : before) {
+        EXPECT_EQ(contents(file), bytes) << file;
+    }
+    ASSERT_EQ(finish(*writer), WriterStatus::completed);
+    EXPECT_EQ(probe(live).packets.size(), 3u);
+    EXPECT_FALSE(isFragmented(live));
+}
+
+TEST(FfmpegMovieWriter, EndingWithoutAFinishNeverHangs) {
+    TemporaryFolder folder;
+    FfmpegMovieWriters writers;
+    const auto withFrames = [&](const std::string& name, int frames) {
+        auto writer = startedWriter(writers, folder.path() / name, track(1280, 720, 30));
+        for (int k = 0; writer && k < frames; ++k) {
+            writer->append(noiseFrame(1280, 720, k), {k, 30});
+        }
+        return writer;
+    };
+    const struct {
+        std::string name;
+        std::function<void(const std::string&)> end;
+    } endings[] = {
+        {"cancelled with frames in hand",
+         [&](const std::string& name) {
+             auto writer = withFrames(name, 2);
+             writer->cancelWriting();
+             EXPECT_EQ(writer->status(), WriterStatus::cancelled);
+         }},
+        {"destroyed with frames in hand", [&](const std::string& name) { withFrames(name, 2); }},
+        {"destroyed before it started",
+         [&](const std::string& name) { ASSERT_TRUE(writers.create(folder.path() / name)); }},
+        {"destroyed by its own finish handler",
+         [&](const std::string& name) {
+             std::promise<WriterStatus> done;
+             MovieWriter* writer = withFrames(name, 2).release();
+             writer->finishWriting([&done, writer] {
+                 const WriterStatus status = writer->status();
+                 delete writer;
+                 done.set_value(status);
+             });
+             auto result = done.get_future();
+             ASSERT_EQ(result.wait_for(kPatience), std::future_status::ready);
+             EXPECT_EQ(result.get(), WriterStatus::completed);
+         }},
+        {"destroyed while it finishes",
+         [&](const std::string& name) {
+             bool handled = false;
+             {
+                 auto writer = withFrames(name, 2);
+                 writer->finishWriting([&handled] { handled = true; });
+             }
+             EXPECT_TRUE(handled);
+         }},
+    };
+    int n = 0;
+    for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.name);
+        ending.end("Ventilux-" + std::to_string(n++) + ".mp4");
+    }
+}
+
+// A tmpfs of a few hundred kilobytes, for what a full disk does.
+class FfmpegMovieWriterSmallDisk : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (::mount("tmpfs", folder_.path().c_str(), "tmpfs", 0, "size=300k") != 0) {
+            GTEST_SKIP() << "mounting a small tmpfs needs root";
+        }
+        mounted_ = true;
+    }
+    void TearDown() override {
+        if (mounted_) {
+            ::umount2(folder_.path().c_str(), MNT_DETACH);
+        }
+    }
+    const fs::path& folder() const { return folder_.path(); }
+
+    TemporaryFolder folder_;
+    bool mounted_ = false;
+};
+
+TEST_F(FfmpegMovieWriterSmallDisk, FillingUpFailsTheMovieWithAClearSentence) {
+    const fs::path file = folder() / "Ventilux-1.mp4";
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, file, track(320, 240, 30));
+    ASSERT_TRUE(writer);
+    int k = 0;
+    while (k < 1000 && appendWhenReady(*writer, noiseFrame(320, 240, k), {k, 30})) {
+        ++k;
+    }
+    ASSERT_LT(k, 1000) << "the disk never filled up";
+    EXPECT_FALSE(writer->append(noiseFrame(320, 240, k), {k, 30}));
+    ASSERT_EQ(finish(*writer), WriterStatus::failed);
+    ASSERT_TRUE(writer->error());
+    EXPECT_EQ(writer->error()->description,
+              "Cannot write " + file.string() + ": No space left on device.");
+}
+
+TEST_F(FfmpegMovieWriterSmallDisk, TooFullToFinaliseKeepsThePlayableFragmentedMovie) {
+    const fs::path file = folder() / "Ventilux-1.mp4";
+    FfmpegMovieWriters writers;
+    auto writer = startedWriter(writers, file, track(320, 240, 30));
+    ASSERT_TRUE(writer);
+    // More than half the disk: a regular copy beside it cannot fit.
+    int frames = 0;
+    while (fs::file_size(file) < 180 * 1024) {
+        ASSERT_TRUE(appendWhenReady(*writer, noiseFrame(320, 240, frames), {frames, 30}));
+        ++frames;
+    }
+    ASSERT_EQ(finish(*writer), WriterStatus::completed);
+    EXPECT_TRUE(isFragmented(file));
+    EXPECT_EQ(probe(file).packets.size(), size_t(frames));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace vx
