@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxPlatform.h"
 
+#include "platform/linux/FfmpegMovieWriters.h"
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxDispatch.h"
 
@@ -7,6 +8,7 @@ namespace vx::platform::linux_ {
 
 Services makeLinuxServices(int argc, char** argv) {
     Services made;
+    made.movieWriters = std::make_unique<FfmpegMovieWriters>();
     made.dispatch = std::make_unique<LinuxDispatch>();
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
