@@ -42,11 +42,11 @@ const std::string kCaptureLabel = "lab.quimbry.ventilux.capture";
 // never outlives it.
 class Event {
   public:
+    // Notifies under the lock: once a waiter sees the event it may destroy
+    // it, and the setter must be done with it by then.
     void set() {
-        {
-            std::lock_guard lock(mutex_);
-            set_ = true;
-        }
+        std::lock_guard lock(mutex_);
+        set_ = true;
         changed_.notify_all();
     }
     bool wait() {
@@ -69,10 +69,8 @@ std::shared_ptr<Event> makeEvent() {
 class RunCounter {
   public:
     void count() {
-        {
-            std::lock_guard lock(mutex_);
-            ++runs_;
-        }
+        std::lock_guard lock(mutex_);
+        ++runs_;
         changed_.notify_all();
     }
     int runs() {
@@ -214,7 +212,7 @@ TEST(LinuxDispatch, MainQueueGetsEveryPostFromEveryThreadInPostingOrder) {
     EXPECT_EQ(offMainThread, 0);
 }
 
-TEST(LinuxDispatch, DelayedPostsRunByDeadlineNotByPostingOrder) {
+TEST(LinuxDispatch, MainQueueRunsPostsAfterTheCurrentTaskAndDelayedOnesByDeadline) {
     LinuxDispatch dispatch;
     MainLoop loop;
     std::vector<std::string> ran;
@@ -230,13 +228,17 @@ TEST(LinuxDispatch, DelayedPostsRunByDeadlineNotByPostingOrder) {
         loop.quit();
     });
     dispatch.postAfter(0.1, [&] { record("after 0.1 s"); });
-    dispatch.post([&] { record("at once"); });
+    dispatch.post([&] {
+        dispatch.post([&] { record("posted by a main-queue task"); });
+        record("at once");
+    });
     ASSERT_TRUE(loop.run());
 
-    EXPECT_EQ(ran, (std::vector<std::string>{"at once", "after 0.1 s", "after 0.3 s"}));
-    ASSERT_EQ(ranAt.size(), 3u);
-    EXPECT_GE(ranAt[1], 0.1);
-    EXPECT_GE(ranAt[2], 0.3);
+    EXPECT_EQ(ran, (std::vector<std::string>{"at once", "posted by a main-queue task",
+                                             "after 0.1 s", "after 0.3 s"}));
+    ASSERT_EQ(ranAt.size(), 4u);
+    EXPECT_GE(ranAt[2], 0.1);
+    EXPECT_GE(ranAt[3], 0.3);
 }
 
 // Whatever runs the probe reports the label of the thread it runs on.
@@ -376,6 +378,29 @@ TEST(LinuxDispatch, ASlowRunSkipsTheTicksItMissedInsteadOfQueueingThem) {
 
     events.resize(4);
     EXPECT_EQ(events, (std::vector<std::string>{"run 1", "marker", "run 2", "run 3"}));
+}
+
+TEST(LinuxDispatch, ARunWaitingBehindOtherWorkDoesNotStartAfterCancel) {
+    LinuxDispatch dispatch;
+    int runs = 0;  // on the queue
+    std::unique_ptr<RepeatingTimer> timer;
+    RunCounter reference;
+    auto armed = makeEvent();
+    auto queue = dispatch.makeSerialQueue(kCaptureLabel);
+    auto referenceQueue = dispatch.makeSerialQueue("reference");
+    auto referenceTimer =
+        dispatch.startTimer(referenceQueue, 0, kInterval, kLeeway, [&] { reference.count(); });
+    // Holds the queue while the timer's first deadlines pass, so that a run
+    // is posted behind it, then cancels the timer before that run can start.
+    queue->post([&] {
+        armed->wait();
+        reference.waitFor(reference.runs() + 3);
+        timer->cancel();
+    });
+    timer = dispatch.startTimer(queue, 0, kInterval, kLeeway, [&] { ++runs; });
+    armed->set();
+    ASSERT_TRUE(drain(*queue));
+    EXPECT_EQ(runs, 0);
 }
 
 enum class TimerKind { OnQueue, OnMainThread };
