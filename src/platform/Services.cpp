@@ -8,7 +8,8 @@ namespace vx::platform {
 
 namespace {
 std::atomic<Services*> installedServices{nullptr};
-}
+std::atomic<uint64_t> installations{0};
+}  // namespace
 
 Services& services() {
     Services* current = installedServices.load(std::memory_order_acquire);
@@ -19,6 +20,10 @@ Services& services() {
     return *current;
 }
 
+uint64_t servicesGeneration() {
+    return installations.load(std::memory_order_acquire);
+}
+
 ServicesInstallation::ServicesInstallation(Services& installed) {
     Services* expected = nullptr;
     if (!installedServices.compare_exchange_strong(expected, &installed,
@@ -26,6 +31,7 @@ ServicesInstallation::ServicesInstallation(Services& installed) {
         std::fputs("Ventilux: platform services are installed twice\n", stderr);
         std::abort();
     }
+    installations.fetch_add(1, std::memory_order_acq_rel);
 }
 
 ServicesInstallation::~ServicesInstallation() {

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/App.h"
+#include "platform/AtomicFiles.h"
 #include "platform/AudioDevices.h"
 #include "platform/DefaultsStore.h"
 #include "platform/Dispatch.h"
+#include "platform/HotkeyService.h"
 #include "platform/Log.h"
 #include "platform/MovieWriter.h"
+#include "platform/ProcessRunner.h"
 #include "platform/RecordingStream.h"
 #include "platform/RunningApps.h"
 #include "platform/ScreenCapture.h"
@@ -31,11 +35,19 @@ struct Services {
     std::unique_ptr<RecordingStreams> recordingStreams;
     std::unique_ptr<AudioDevices> audioDevices;
     std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<HotkeyService> hotkeys;
+    std::unique_ptr<ProcessRunner> processRunner;
+    std::unique_ptr<AtomicFiles> atomicFiles;
     std::unique_ptr<App> app;
 };
 
 // The installed set; aborts with a clear message when none is installed.
 Services& services();
+
+// Counts the installations so far. Process-wide state of the core that refers
+// into the services (a registration, an installed handler) belongs to the
+// installation it was made under; under a new one (the next test) it starts afresh.
+uint64_t servicesGeneration();
 
 // Installs a set for the lifetime of this guard; guards do not nest.
 class ServicesInstallation {

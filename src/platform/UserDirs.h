@@ -11,6 +11,8 @@ class UserDirs {
     virtual std::filesystem::path home() const = 0;
     // The user's Desktop folders, best first; may be empty.
     virtual std::vector<std::filesystem::path> desktopDirectories() const = 0;
+    // The user's folder for configuration files.
+    virtual std::filesystem::path configHome() const = 0;
 };
 
 }  // namespace vx::platform

@@ -2,7 +2,10 @@
 
 #include "platform/linux/FfmpegMovieWriters.h"
 #include "platform/linux/LinuxApp.h"
+#include "platform/linux/LinuxAtomicFiles.h"
 #include "platform/linux/LinuxDispatch.h"
+#include "platform/linux/LinuxProcessRunner.h"
+#include "platform/linux/X11HotkeyService.h"
 
 namespace vx::platform::linux_ {
 
@@ -10,6 +13,9 @@ Services makeLinuxServices(int argc, char** argv) {
     Services made;
     made.movieWriters = std::make_unique<FfmpegMovieWriters>();
     made.dispatch = std::make_unique<LinuxDispatch>();
+    made.hotkeys = std::make_unique<X11HotkeyService>();
+    made.processRunner = std::make_unique<LinuxProcessRunner>();
+    made.atomicFiles = std::make_unique<LinuxAtomicFiles>();
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
 }

@@ -8,6 +8,7 @@ Services makeSimServices() {
     Services made;
     auto dispatch = std::make_unique<SimDispatch>();
     made.movieWriters = std::make_unique<SimMovieWriters>(*dispatch);
+    made.processRunner = std::make_unique<SimProcessRunner>(*dispatch);
     made.dispatch = std::move(dispatch);
     made.defaults = std::make_unique<SimDefaultsStore>();
     made.userDirs = std::make_unique<SimUserDirs>();
@@ -17,6 +18,8 @@ Services makeSimServices() {
     made.screenCapture = std::make_unique<SimScreenCapture>();
     made.audioDevices = std::make_unique<SimAudioDevices>();
     made.workspace = std::make_unique<SimWorkspace>();
+    made.hotkeys = std::make_unique<SimHotkeyService>();
+    made.atomicFiles = std::make_unique<SimAtomicFiles>();
     made.app = std::make_unique<SimApp>();
     return made;
 }

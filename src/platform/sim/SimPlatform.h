@@ -2,11 +2,14 @@
 
 #include "platform/Services.h"
 #include "platform/sim/SimApp.h"
+#include "platform/sim/SimAtomicFiles.h"
 #include "platform/sim/SimAudioDevices.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimDispatch.h"
+#include "platform/sim/SimHotkeyService.h"
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMovieWriters.h"
+#include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimRunningApps.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimStdErr.h"
@@ -31,6 +34,9 @@ class SimPlatform {
     SimMovieWriters& movieWriters() { return as<SimMovieWriters>(services_.movieWriters); }
     SimAudioDevices& audioDevices() { return as<SimAudioDevices>(services_.audioDevices); }
     SimWorkspace& workspace() { return as<SimWorkspace>(services_.workspace); }
+    SimHotkeyService& hotkeys() { return as<SimHotkeyService>(services_.hotkeys); }
+    SimProcessRunner& processRunner() { return as<SimProcessRunner>(services_.processRunner); }
+    SimAtomicFiles& atomicFiles() { return as<SimAtomicFiles>(services_.atomicFiles); }
     SimApp& app() { return as<SimApp>(services_.app); }
 
   private:

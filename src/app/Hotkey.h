@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "platform/HotkeyService.h"
+
+// The one system-wide shortcut, Option-Command-5, that starts and stops a
+// recording whichever application is in front. Process-wide state; every
+// operation is called on the main thread.
+namespace vx::Hotkey {
+
+inline constexpr uint32_t kKeyCode = 23;  // the "5" of the number row
+inline constexpr uint32_t kModifiers = platform::kCommandKeyMask | platform::kOptionKeyMask;
+inline constexpr platform::HotkeyID kID{
+    uint32_t('V') << 24 | uint32_t('T') << 16 | uint32_t('L') << 8 | uint32_t('X'), 1};
+inline constexpr std::string_view displayName = "\u2325\u23185";
+
+// Stores `action` in place of the previous one and makes sure the shortcut is
+// registered; true when it is registered afterwards. The action runs as a job
+// of its own on the main queue after each press.
+bool registerHotkey(std::function<void()> action);
+// Releases the shortcut; the action stays, so that a press already queued still runs it.
+void unregister();
+bool isRegistered();
+
+}  // namespace vx::Hotkey

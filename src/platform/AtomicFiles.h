@@ -1,0 +1,21 @@
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <string_view>
+
+#include "platform/Types.h"
+
+namespace vx::platform {
+
+// Writes whole files so that readers, and the disk after a crash, see either
+// the old contents or the new ones, never a part.
+class AtomicFiles {
+  public:
+    virtual ~AtomicFiles() = default;
+    // Creates `file` or replaces it; its folder must exist.
+    virtual std::expected<void, Error> replace(const std::filesystem::path& file,
+                                               std::string_view contents) = 0;
+};
+
+}  // namespace vx::platform
