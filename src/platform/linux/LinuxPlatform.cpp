@@ -5,7 +5,9 @@
 #include "platform/linux/LinuxAtomicFiles.h"
 #include "platform/linux/LinuxDispatch.h"
 #include "platform/linux/LinuxProcessRunner.h"
+#include "platform/linux/PulseAudioDevices.h"
 #include "platform/linux/X11HotkeyService.h"
+#include "platform/linux/X11ScreenCapture.h"
 
 namespace vx::platform::linux_ {
 
@@ -16,6 +18,8 @@ Services makeLinuxServices(int argc, char** argv) {
     made.hotkeys = std::make_unique<X11HotkeyService>();
     made.processRunner = std::make_unique<LinuxProcessRunner>();
     made.atomicFiles = std::make_unique<LinuxAtomicFiles>();
+    made.screenCapture = std::make_unique<X11ScreenCapture>();
+    made.audioDevices = std::make_unique<PulseAudioDevices>();
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
 }
