@@ -235,20 +235,26 @@ TEST_F(X11ScreenCaptureTest, ScalingToFitKeepsTheAspectOnBlackOrStretches) {
 }
 
 TEST_F(X11ScreenCaptureTest, ShrinkingAveragesFineLinesIntoGrey) {
-    // One-pixel black and white columns: sampling would give pure black or white.
-    screen.fill(96, 96, 384, 384, kBlack);
-    for (int x = 96; x < 480; x += 2) {
-        screen.fill(x, 96, 1, 384, kWhite);
-    }
     const uint32_t id = wholeScreen().displayID;
-    for (double scale : {0.5, 0.25}) {
-        SCOPED_TRACE("scale " + std::to_string(scale));
-        auto shot = capture(service, {id, int64_t(kScreenWidth * scale),
-                                      int64_t(kScreenHeight * scale), false, true});
+    // One-pixel white columns, `period` apart, on black: sampling instead of averaging
+    // would give pure black or white.
+    struct Case {
+        int divisor;
+        int period;
+        double grey;
+    } cases[] = {{2, 2, 127.5}, {4, 2, 127.5}, {3, 3, 85}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("1/" + std::to_string(c.divisor));
+        screen.fill(96, 96, 384, 384, kBlack);
+        for (int x = 96; x < 480; x += c.period) {
+            screen.fill(x, 96, 1, 384, kWhite);
+        }
+        auto shot = capture(service,
+                            {id, kScreenWidth / c.divisor, kScreenHeight / c.divisor, false, true});
         ASSERT_TRUE(shot.has_value());
-        for (int64_t at = int64_t(120 * scale); at < int64_t(450 * scale); ++at) {
+        for (int at = 120 / c.divisor; at < 450 / c.divisor; ++at) {
             const Rgb grey = pixel(**shot, at, at);
-            EXPECT_NEAR(grey.r, 127.5, 2) << "at " << at;
+            EXPECT_NEAR(grey.r, c.grey, 1) << "at " << at;
             EXPECT_EQ(grey.r, grey.g);
             EXPECT_EQ(grey.g, grey.b);
         }
@@ -319,24 +325,41 @@ TEST_F(X11ScreenCaptureTest, RequestsThatCannotBeAnsweredGiveErrors) {
 }
 
 TEST_F(X11ScreenCaptureTest, ScreenshotsFromSeveralThreadsAtOnceAreEachRight) {
-    const uint32_t id = wholeScreen().displayID;
+    // One monitor inside each quadrant, each of its own size, so that an image or a
+    // buffer mixed up between concurrent calls shows as a wrong colour or size.
+    struct Region {
+        const char* name;
+        int width, height, x, y;
+        Rgb colour;
+    } regions[] = {{"q-red", 900, 500, 20, 20, kRed},
+                   {"q-green", 800, 450, 1000, 40, kGreen},
+                   {"q-blue", 600, 400, 100, 600, kBlue},
+                   {"q-yellow", 940, 520, 970, 550, kYellow}};
+    for (const Region& r : regions) {
+        xrandr("--setmonitor " + std::string(r.name) + " " + std::to_string(r.width) + "/100x" +
+               std::to_string(r.height) + "/100+" + std::to_string(r.x) + "+" +
+               std::to_string(r.y) + " none");
+    }
+    auto listed = content(service);
+    ASSERT_TRUE(listed.has_value());
     std::vector<std::thread> threads;
-    std::vector<int> wrong(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            // Different sizes, so that a shared buffer mixed up between calls shows.
-            const int64_t w = 480 + 160 * t, h = 270 + 90 * t;
-            for (int i = 0; i < 5; ++i) {
-                auto shot = capture(service, {id, w, h, true, true});
-                wrong[t] += !shot || (*shot)->width != w || pixel(**shot, w / 4, h / 4) != kRed ||
-                            pixel(**shot, 3 * w / 4, 3 * h / 4) != kYellow;
+    std::vector<int> wrong(std::size(regions), 0);
+    for (size_t t = 0; t < std::size(regions); ++t) {
+        const Region& r = regions[t];
+        const uint32_t id = displayOfSize(*listed, r.width, r.height).displayID;
+        threads.emplace_back([&, t, id] {
+            for (int i = 0; i < 10; ++i) {
+                auto shot = capture(service, {id, r.width, r.height, true, true});
+                wrong[t] += !shot || (*shot)->width != r.width || (*shot)->height != r.height ||
+                            pixel(**shot, 0, 0) != r.colour ||
+                            pixel(**shot, r.width - 1, r.height - 1) != r.colour;
             }
         });
     }
     for (auto& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+    EXPECT_EQ(wrong, std::vector<int>(std::size(regions), 0));
 }
 
 // Registered to run on an Xvfb without RandR and shared memory: the whole screen is
