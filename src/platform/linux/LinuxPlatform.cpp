@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include "platform/linux/FfmpegMovieWriters.h"
+#include "platform/linux/FfmpegRecordingStreams.h"
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxAtomicFiles.h"
 #include "platform/linux/LinuxDispatch.h"
@@ -14,6 +15,7 @@ namespace vx::platform::linux_ {
 Services makeLinuxServices(int argc, char** argv) {
     Services made;
     made.movieWriters = std::make_unique<FfmpegMovieWriters>();
+    made.recordingStreams = std::make_unique<FfmpegRecordingStreams>();
     made.dispatch = std::make_unique<LinuxDispatch>();
     made.hotkeys = std::make_unique<X11HotkeyService>();
     made.processRunner = std::make_unique<LinuxProcessRunner>();

@@ -16,6 +16,7 @@ Services makeSimServices() {
     made.stdErr = std::make_unique<SimStdErr>();
     made.runningApps = std::make_unique<SimRunningApps>();
     made.screenCapture = std::make_unique<SimScreenCapture>();
+    made.recordingStreams = std::make_unique<SimRecordingStreams>();
     made.audioDevices = std::make_unique<SimAudioDevices>();
     made.workspace = std::make_unique<SimWorkspace>();
     made.hotkeys = std::make_unique<SimHotkeyService>();

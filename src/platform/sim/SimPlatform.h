@@ -10,6 +10,7 @@
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMovieWriters.h"
 #include "platform/sim/SimProcessRunner.h"
+#include "platform/sim/SimRecordingStreams.h"
 #include "platform/sim/SimRunningApps.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimStdErr.h"
@@ -32,6 +33,9 @@ class SimPlatform {
     SimRunningApps& runningApps() { return as<SimRunningApps>(services_.runningApps); }
     SimScreenCapture& screenCapture() { return as<SimScreenCapture>(services_.screenCapture); }
     SimMovieWriters& movieWriters() { return as<SimMovieWriters>(services_.movieWriters); }
+    SimRecordingStreams& recordingStreams() {
+        return as<SimRecordingStreams>(services_.recordingStreams);
+    }
     SimAudioDevices& audioDevices() { return as<SimAudioDevices>(services_.audioDevices); }
     SimWorkspace& workspace() { return as<SimWorkspace>(services_.workspace); }
     SimHotkeyService& hotkeys() { return as<SimHotkeyService>(services_.hotkeys); }

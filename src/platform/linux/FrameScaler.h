@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <vector>
+
+#include "platform/Types.h"
+#include "platform/linux/FrameQueue.h"
+#include "platform/linux/ImageView.h"
+
+struct SwsContext;
+
+namespace vx::platform::linux_ {
+
+// Screen images of one size to YUV 4:2:0 pictures of the recording's size, in
+// one pass: scaling and colour conversion together cost less than either apart.
+class FrameScaler {
+  public:
+    static std::expected<std::unique_ptr<FrameScaler>, Error> open(int sourceWidth,
+                                                                   int sourceHeight, int width,
+                                                                   int height);
+    ~FrameScaler();
+    FrameScaler(const FrameScaler&) = delete;
+    FrameScaler& operator=(const FrameScaler&) = delete;
+
+    bool takes(int sourceWidth, int sourceHeight) const {
+        return sourceWidth == sourceWidth_ && sourceHeight == sourceHeight_;
+    }
+    // A new picture of `source`, which must have the size given to open().
+    std::expected<AvFramePtr, Error> convert(ConstImageView source);
+
+  private:
+    FrameScaler(int sourceWidth, int sourceHeight, int width, int height, SwsContext* scaler);
+
+    int sourceWidth_;
+    int sourceHeight_;
+    int width_;
+    int height_;
+    SwsContext* scaler_;
+    std::vector<uint8_t> tail_;  // the last rows, padded; see convert()
+};
+
+}  // namespace vx::platform::linux_

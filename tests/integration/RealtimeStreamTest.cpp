@@ -1,0 +1,411 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/RecordingStream.h"
+#include "platform/linux/FfmpegRecordingStreams.h"
+#include "platform/linux/X11ScreenCapture.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Error;
+using platform::MovieFileType;
+using platform::RecordingConfiguration;
+using platform::RecordingEvents;
+using platform::RecordingStream;
+using platform::StreamConfiguration;
+using platform::linux_::FfmpegRecordingStreams;
+using platform::linux_::X11ScreenCapture;
+using Clock = std::chrono::steady_clock;
+
+// Only a lost report or a deadlock comes near this.
+constexpr auto kPatience = std::chrono::seconds(30);
+
+class TemporaryFolder {
+  public:
+    TemporaryFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vx-stream-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TemporaryFolder() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+std::string run(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            output.append(buffer, got);
+        }
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+// Every stream of a movie as ffprobe reads it: key → value.
+std::vector<std::map<std::string, std::string>> probeStreams(const fs::path& movie) {
+    std::istringstream lines(
+        run("ffprobe -v error -show_entries "
+            "stream=codec_type,codec_name,width,height,sample_rate,channels,"
+            "duration -of compact=p=0 '" +
+            movie.string() + "'"));
+    std::vector<std::map<std::string, std::string>> streams;
+    for (std::string line; std::getline(lines, line);) {
+        std::map<std::string, std::string>& fields = streams.emplace_back();
+        std::istringstream items(line);
+        for (std::string item; std::getline(items, item, '|');) {
+            const size_t equals = item.find('=');
+            fields[item.substr(0, equals)] = item.substr(equals + 1);
+        }
+    }
+    return streams;
+}
+
+const std::map<std::string, std::string>* streamOf(
+    const std::vector<std::map<std::string, std::string>>& streams, const std::string& type) {
+    for (const auto& stream : streams) {
+        if (stream.at("codec_type") == type) {
+            return &stream;
+        }
+    }
+    return nullptr;
+}
+
+// The mean loudness of the movie's sound in dB below full scale; -91 is
+// digital silence.
+double meanVolume(const fs::path& movie) {
+    const std::string report = run("ffmpeg -nostdin -v info -i '" + movie.string() +
+                                   "' -map 0:a -af volumedetect -f null - 2>&1");
+    const size_t at = report.find("mean_volume:");
+    return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
+}
+
+// A 440 Hz tone at half of full scale, 16-bit stereo at 48 kHz.
+void writeTone(const fs::path& file, int seconds) {
+    const uint32_t rate = 48000, samples = rate * uint32_t(seconds);
+    const uint32_t dataBytes = samples * 4;
+    std::ofstream out(file, std::ios::binary);
+    auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            out.put(char((value >> (8 * i)) & 0xff));
+        }
+    };
+    out << "RIFF";
+    put(36 + dataBytes, 4);
+    out << "WAVEfmt ";
+    put(16, 4), put(1, 2), put(2, 2), put(rate, 4), put(rate * 4, 4), put(4, 2), put(16, 2);
+    out << "data";
+    put(dataBytes, 4);
+    for (uint32_t i = 0; i < samples; ++i) {
+        const auto value = int16_t(16000 * std::sin(2 * M_PI * 440 * i / rate));
+        put(uint16_t(value), 2), put(uint16_t(value), 2);
+    }
+}
+
+// paplay of a long tone into one sink, for as long as this lives.
+class TonePlayer {
+  public:
+    TonePlayer(const fs::path& folder, const std::string& sink) {
+        const fs::path tone = folder / "tone.wav";
+        writeTone(tone, 30);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execlp("paplay", "paplay", "-d", sink.c_str(), tone.c_str(), nullptr);
+            ::_exit(127);
+        }
+    }
+    ~TonePlayer() {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+  private:
+    pid_t pid_;
+};
+
+// What the stream reported, from whichever thread it chose.
+class Reports {
+  public:
+    RecordingEvents events() {
+        return {[this] { add("finished", std::nullopt); },
+                [this](const Error& error) { add("failed", error); },
+                [this](const Error& error) { add("stopped", error); }};
+    }
+    std::vector<std::pair<std::string, std::optional<Error>>> snapshot() {
+        std::lock_guard lock(mutex_);
+        return reports_;
+    }
+    // The reports once there is at least one, or none after the patience ran out.
+    std::vector<std::pair<std::string, std::optional<Error>>> awaitFirst() {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kPatience, [this] { return !reports_.empty(); });
+        return reports_;
+    }
+
+  private:
+    void add(std::string what, std::optional<Error> error) {
+        {
+            std::lock_guard lock(mutex_);
+            reports_.emplace_back(std::move(what), std::move(error));
+        }
+        changed_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::pair<std::string, std::optional<Error>>> reports_;
+};
+
+std::optional<Error> startCapture(RecordingStream& stream) {
+    std::optional<Error> outcome = Error{"test", 0, "the start handler never ran"};
+    int calls = 0;
+    stream.startCapture([&](std::optional<Error> error) {
+        outcome = std::move(error);
+        ++calls;
+    });
+    EXPECT_EQ(calls, 1);
+    return outcome;
+}
+
+void stopCapture(RecordingStream& stream) {
+    int calls = 0;
+    stream.stopCapture([&](std::optional<Error> error) {
+        EXPECT_FALSE(error.has_value());
+        ++calls;
+    });
+    EXPECT_EQ(calls, 1);
+}
+
+class RealtimeStreamTest : public ::testing::Test {
+  protected:
+    // A quarter of the 1920 × 1080 screen, at 30 frames per second.
+    StreamConfiguration configuration(bool systemAudio, std::optional<std::string> microphone) {
+        StreamConfiguration stream;
+        stream.displayID = X11ScreenCapture().mainDisplayID();
+        stream.width = 480;
+        stream.height = 270;
+        stream.minimumFrameInterval = {1, 30};
+        stream.capturesAudio = systemAudio;
+        stream.captureMicrophone = microphone.has_value();
+        stream.microphoneCaptureDeviceID = std::move(microphone);
+        return stream;
+    }
+    std::shared_ptr<RecordingStream> make(const StreamConfiguration& stream, const fs::path& file) {
+        auto made = streams.makeStream(
+            stream, {platform::VideoCodec::h264, MovieFileType::quickTimeMovie, file},
+            reports.events());
+        EXPECT_TRUE(made.has_value()) << made.error().description;
+        return made ? *made : nullptr;
+    }
+
+    TemporaryFolder folder;
+    FfmpegRecordingStreams streams;
+    Reports reports;
+};
+
+TEST_F(RealtimeStreamTest, OffersH264AndQuickTimeMovies) {
+    EXPECT_EQ(streams.availableVideoCodecTypes(), std::vector{platform::VideoCodec::h264});
+    const auto types = streams.availableOutputFileTypes();
+    EXPECT_NE(std::find(types.begin(), types.end(), MovieFileType::quickTimeMovie), types.end());
+}
+
+// Which sources end up in the movie, and that sound and picture last as long
+// as the recording did.
+TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {
+    struct Case {
+        const char* what;
+        bool systemAudio;
+        std::optional<std::string> microphone;
+        const char* playInto;
+        bool audioTrack;
+        bool audible;
+    } cases[] = {
+        {"system sound", true, std::nullopt, "sysout", true, true},
+        {"microphone", false, "virtmic", "micfeed", true, true},
+        {"microphone while only the system plays", false, "virtmic", "sysout", true, false},
+        {"both sources, the system playing", true, "virtmic", "sysout", true, true},
+        {"no sound asked for", false, std::nullopt, "sysout", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path movie = folder.path() / (std::string(c.what) + ".mov");
+        Reports caseReports;
+        auto made = streams.makeStream(configuration(c.systemAudio, c.microphone),
+                                       {std::nullopt, MovieFileType::quickTimeMovie, movie},
+                                       caseReports.events());
+        ASSERT_TRUE(made.has_value());
+        TonePlayer player(folder.path(), c.playInto);
+        const auto error = startCapture(**made);
+        ASSERT_FALSE(error.has_value()) << error->description;
+        const Clock::time_point started = Clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        EXPECT_GT((*made)->recordedDuration().seconds(), 1.5);
+        EXPECT_GT((*made)->recordedFileSize(), 0);
+        const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+        stopCapture(**made);
+
+        const auto reported = caseReports.awaitFirst();
+        ASSERT_EQ(reported.size(), 1u);
+        EXPECT_EQ(reported[0].first, "finished");
+        const auto movieStreams = probeStreams(movie);
+        EXPECT_EQ(movieStreams.size(), c.audioTrack ? 2u : 1u);
+        const auto* video = streamOf(movieStreams, "video");
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->at("codec_name"), "h264");
+        EXPECT_EQ(video->at("width"), "480");
+        EXPECT_EQ(video->at("height"), "270");
+        EXPECT_NEAR(std::stod(video->at("duration")), wall, 0.25);
+        const auto* audio = streamOf(movieStreams, "audio");
+        ASSERT_EQ(audio != nullptr, c.audioTrack);
+        if (audio == nullptr) {
+            continue;
+        }
+        EXPECT_EQ(audio->at("codec_name"), "aac");
+        EXPECT_EQ(audio->at("sample_rate"), "48000");
+        EXPECT_EQ(audio->at("channels"), "2");
+        EXPECT_NEAR(std::stod(audio->at("duration")), std::stod(video->at("duration")), 0.2);
+        const double volume = meanVolume(movie);
+        if (c.audible) {
+            EXPECT_GT(volume, -40) << "the tone is missing";
+        } else {
+            EXPECT_LT(volume, -80) << "a source that was not chosen was recorded";
+        }
+    }
+}
+
+TEST_F(RealtimeStreamTest, StartsThatCannotRecordFailOnceWithASentenceAndLeaveFilesAlone) {
+    const fs::path existing = folder.path() / "existing.mov";
+    std::ofstream(existing) << "keep me";
+    StreamConfiguration goneDisplay = configuration(false, std::nullopt);
+    goneDisplay.displayID = 12345;
+    struct Case {
+        const char* what;
+        StreamConfiguration stream;
+        fs::path file;
+        const char* expected;
+    } cases[] = {
+        {"unknown microphone", configuration(true, "no-such-mic"), folder.path() / "mic.mov",
+         "The microphone “no-such-mic” cannot be recorded: No such entity."},
+        {"display that is not there", goneDisplay, folder.path() / "display.mov",
+         "The display to capture is no longer connected."},
+        {"file that exists", configuration(false, std::nullopt), existing, "File exists."},
+        {"folder that does not exist", configuration(false, std::nullopt),
+         folder.path() / "none" / "x.mov", "No such file or directory."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto stream = make(c.stream, c.file);
+        ASSERT_NE(stream, nullptr);
+        const auto error = startCapture(*stream);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_TRUE(error->description.ends_with(c.expected)) << error->description;
+        stopCapture(*stream);
+    }
+    EXPECT_FALSE(fs::exists(folder.path() / "mic.mov"));
+    EXPECT_FALSE(fs::exists(folder.path() / "display.mov"));
+    std::ifstream kept(existing);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+    EXPECT_TRUE(reports.snapshot().empty()) << "a start that failed reported an end";
+}
+
+TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPlayableFile) {
+    const fs::path stoppedTwice = folder.path() / "twice.mov";
+    auto stream = make(configuration(true, std::nullopt), stoppedTwice);
+    ASSERT_FALSE(startCapture(*stream).has_value());
+    stopCapture(*stream);
+    stopCapture(*stream);
+    EXPECT_EQ(reports.snapshot().size(), 1u);
+
+    const fs::path dropped = folder.path() / "dropped.mov";
+    Reports droppedReports;
+    auto unstopped = streams.makeStream(configuration(true, "virtmic"),
+                                        {std::nullopt, MovieFileType::quickTimeMovie, dropped},
+                                        droppedReports.events());
+    ASSERT_TRUE(unstopped.has_value());
+    ASSERT_FALSE(startCapture(**unstopped).has_value());
+    unstopped->reset();
+    EXPECT_EQ(droppedReports.snapshot().size(), 1u);
+
+    for (const fs::path& movie : {stoppedTwice, dropped}) {
+        SCOPED_TRACE(movie.string());
+        EXPECT_EQ(probeStreams(movie).size(), 2u);
+        EXPECT_EQ(run("ffmpeg -nostdin -v error -i '" + movie.string() + "' -f null - 2>&1"), "");
+    }
+}
+
+TEST_F(RealtimeStreamTest, UnpluggedDisplayStopsTheRecordingWithItsReasonAndKeepsWhatWasRecorded) {
+    ASSERT_EQ(std::system("xrandr --setmonitor brief 640/169x480/127+0+0 none"), 0);
+    std::optional<std::expected<platform::ShareableContent, Error>> listed;
+    X11ScreenCapture().shareableContent([&](auto content) { listed = std::move(content); });
+    ASSERT_TRUE(listed && listed->has_value());
+    std::optional<platform::DisplayInfo> brief;
+    for (const platform::DisplayInfo& display : (*listed)->displays) {
+        if (display.width == 640) {
+            brief = display;
+        }
+    }
+    ASSERT_TRUE(brief.has_value());
+    StreamConfiguration stream = configuration(true, std::nullopt);
+    stream.displayID = brief->displayID;
+    stream.width = 320;
+    stream.height = 240;
+    const fs::path movie = folder.path() / "unplugged.mov";
+    auto recording = make(stream, movie);
+    ASSERT_FALSE(startCapture(*recording).has_value());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(std::system("xrandr --delmonitor brief"), 0);
+
+    const auto reported = reports.awaitFirst();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].first, "stopped");
+    EXPECT_EQ(reported[0].second->description, "The display to capture is no longer connected.");
+    stopCapture(*recording);
+    EXPECT_EQ(reports.snapshot().size(), 1u);
+    EXPECT_EQ(probeStreams(movie).size(), 2u);
+}
+
+TEST_F(RealtimeStreamTest, FullDiskFailsTheRecordingAndLeavesThePartialFile) {
+    TemporaryFolder small;
+    if (::mount("tmpfs", small.path().c_str(), "tmpfs", 0, "size=32k") != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    }
+    TonePlayer player(folder.path(), "sysout");
+    const fs::path movie = small.path() / "full.mov";
+    auto recording = make(configuration(true, std::nullopt), movie);
+    ASSERT_FALSE(startCapture(*recording).has_value());
+
+    const auto reported = reports.awaitFirst();
+    stopCapture(*recording);
+    const bool kept = fs::exists(movie) && fs::file_size(movie) > 0;
+    ::umount2(small.path().c_str(), MNT_DETACH);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].first, "failed");
+    EXPECT_EQ(reported[0].second->description,
+              "Cannot write " + movie.string() + ": No space left on device.");
+    EXPECT_TRUE(kept);
+}
+
+}  // namespace
+}  // namespace vx

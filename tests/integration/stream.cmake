@@ -1,0 +1,15 @@
+# The real-time recording stream, each test on a desktop of its own with an X
+# server and a sound server whose null sinks stand in for speakers and a microphone.
+foreach(name
+    OffersH264AndQuickTimeMovies
+    RecordsTheChosenSoundSourcesInStepWithThePicture
+    StartsThatCannotRecordFailOnceWithASentenceAndLeaveFilesAlone
+    SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPlayableFile
+    UnpluggedDisplayStopsTheRecordingWithItsReasonAndKeepsWhatWasRecorded
+    FullDiskFailsTheRecordingAndLeavesThePartialFile)
+  add_test(NAME stream.RealtimeStreamTest.${name}
+    COMMAND ${WITH_DESKTOP} --x --pulse --
+      $<TARGET_FILE:integration_tests> --gtest_filter=RealtimeStreamTest.${name})
+  set_tests_properties(stream.RealtimeStreamTest.${name} PROPERTIES
+    LABELS "integration;stream" TIMEOUT 120)
+endforeach()
