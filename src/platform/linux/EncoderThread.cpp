@@ -54,13 +54,13 @@ bool EncoderThread::submit(std::shared_ptr<const PixelBuffer> frame, int64_t pts
 }
 
 void EncoderThread::finish(std::function<void()> handler) {
-    {
-        std::lock_guard lock(mutex_);
-        if (finishHandler_ || cancelled_) {
-            return;
-        }
-        finishHandler_ = std::move(handler);
+    std::lock_guard lock(mutex_);
+    if (finishHandler_ || cancelled_) {
+        return;
     }
+    finishHandler_ = std::move(handler);
+    // Under the lock: the finish handler may destroy this object as soon as
+    // the thread gets going, so nothing may touch it after the unlock.
     wake_.notify_one();
 }
 
