@@ -41,11 +41,6 @@ void AppDelegate::runLoginSwitch(bool enable) {
     LoginItem::runSwitch(enable);
 }
 
-// The real-time recorder is not built yet: the run ends at once.
-void AppDelegate::runRealtimeSelfTest() {
-    platform::services().dispatch->exitProcess(0);
-}
-
 // The tray icon is not built yet: the copy runs without one until asked to quit.
 void AppDelegate::startInteractive() {}
 

@@ -1,11 +1,16 @@
 #include "app/AppDelegate.h"
+#include "app/RealtimeSelfTest.h"
+#include "app/TimelapseSelfTest.h"
 #include "platform/Services.h"
 
 namespace vx {
 
-// The time-lapse self-test is filled in with its recorder; until then it ends at once.
 void AppDelegate::runSelfTest() {
-    platform::services().dispatch->exitProcess(0);
+    runTimelapseSelfTest(settings, testRecorder);
+}
+
+void AppDelegate::runRealtimeSelfTest() {
+    vx::runRealtimeSelfTest(settings, testRecorder, platform::services().app->arguments());
 }
 
 }  // namespace vx

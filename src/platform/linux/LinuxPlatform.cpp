@@ -4,8 +4,14 @@
 #include "platform/linux/FfmpegRecordingStreams.h"
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxAtomicFiles.h"
+#include "platform/linux/LinuxDefaultsStore.h"
 #include "platform/linux/LinuxDispatch.h"
+#include "platform/linux/LinuxLog.h"
 #include "platform/linux/LinuxProcessRunner.h"
+#include "platform/linux/LinuxRunningApps.h"
+#include "platform/linux/LinuxStdErr.h"
+#include "platform/linux/LinuxUserDirs.h"
+#include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/PulseAudioDevices.h"
 #include "platform/linux/X11HotkeyService.h"
 #include "platform/linux/X11ScreenCapture.h"
@@ -14,6 +20,14 @@ namespace vx::platform::linux_ {
 
 Services makeLinuxServices(int argc, char** argv) {
     Services made;
+    made.log = std::make_unique<LinuxLog>();
+    made.stdErr = std::make_unique<LinuxStdErr>();
+    auto userDirs = std::make_unique<LinuxUserDirs>();
+    made.defaults = std::make_unique<LinuxDefaultsStore>(
+        LinuxDefaultsStore::standardLocation(*userDirs), *made.log);
+    made.userDirs = std::move(userDirs);
+    made.runningApps = std::make_unique<LinuxRunningApps>();
+    made.workspace = std::make_unique<LinuxWorkspace>(*made.log);
     made.movieWriters = std::make_unique<FfmpegMovieWriters>();
     made.recordingStreams = std::make_unique<FfmpegRecordingStreams>();
     made.dispatch = std::make_unique<LinuxDispatch>();
