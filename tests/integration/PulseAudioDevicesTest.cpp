@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -24,13 +25,34 @@ std::vector<std::string> ids(const std::vector<AudioInput>& inputs) {
     return listed;
 }
 
+// A module loaded into the test's sound server for as long as this object lives.
+class LoadedModule {
+  public:
+    explicit LoadedModule(const std::string& arguments) {
+        if (FILE* pactl = popen(("pactl load-module " + arguments).c_str(), "r")) {
+            if (std::fscanf(pactl, "%d", &index_) != 1) {
+                index_ = -1;
+            }
+            pclose(pactl);
+        }
+    }
+    ~LoadedModule() {
+        if (index_ >= 0) {
+            std::system(("pactl unload-module " + std::to_string(index_)).c_str());
+        }
+    }
+    bool loaded() const { return index_ >= 0; }
+
+  private:
+    int index_ = -1;
+};
+
 TEST(PulseAudioDevicesTest, ListsMicrophonesInServerOrderButNoMonitors) {
     // A second microphone after virtmic, and one more sink whose monitor must not show.
-    ASSERT_EQ(std::system("pactl load-module module-null-sink sink_name=extra >/dev/null"), 0);
-    ASSERT_EQ(std::system(R"(pactl load-module module-remap-source master=extra.monitor )"
-                          R"(source_name=headset "source_properties='device.description=)"
-                          R"(\"USB Headset\"'" >/dev/null)"),
-              0);
+    LoadedModule sink("module-null-sink sink_name=extra");
+    LoadedModule headset(R"(module-remap-source master=extra.monitor source_name=headset )"
+                         R"("source_properties='device.description=\"USB Headset\"'")");
+    ASSERT_TRUE(sink.loaded() && headset.loaded());
 
     PulseAudioDevices devices;
     const std::vector<AudioInput> inputs = devices.inputs();
@@ -44,17 +66,22 @@ TEST(PulseAudioDevicesTest, ListsMicrophonesInServerOrderButNoMonitors) {
 class SilentServer {
   public:
     explicit SilentServer(const std::filesystem::path& path)
-        : fd_(socket(AF_UNIX, SOCK_STREAM, 0)) {
+        : path_(path), fd_(socket(AF_UNIX, SOCK_STREAM, 0)) {
+        std::filesystem::remove(path_);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         path.native().copy(address.sun_path, sizeof(address.sun_path) - 1);
         listening_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
                      listen(fd_, 4) == 0;
     }
-    ~SilentServer() { close(fd_); }
+    ~SilentServer() {
+        close(fd_);
+        std::filesystem::remove(path_);
+    }
     bool listening() const { return listening_; }
 
   private:
+    std::filesystem::path path_;
     int fd_;
     bool listening_ = false;
 };

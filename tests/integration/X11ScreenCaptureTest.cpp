@@ -82,7 +82,8 @@ class TestScreen {
 };
 
 void xrandr(const std::string& arguments) {
-    ASSERT_EQ(std::system(("xrandr " + arguments).c_str()), 0) << "xrandr " << arguments;
+    ASSERT_EQ(std::system(("xrandr " + arguments + " >/dev/null").c_str()), 0)
+        << "xrandr " << arguments;
 }
 
 using Screenshot = std::expected<std::shared_ptr<const PixelBuffer>, Error>;
@@ -135,6 +136,24 @@ class X11ScreenCaptureTest : public ::testing::Test {
         screen.paintQuadrants();
     }
 
+    // Monitors come and go as `xrandr --setmonitor` makes them; each test removes its own.
+    void addMonitor(const std::string& name, int width, int height, int x, int y,
+                    bool primary = false) {
+        xrandr("--setmonitor '" + std::string(primary ? "*" : "") + name + "' " +
+               std::to_string(width) + "/100x" + std::to_string(height) + "/100+" +
+               std::to_string(x) + "+" + std::to_string(y) + " none");
+        added.push_back(name);
+    }
+    void removeMonitor(const std::string& name) {
+        xrandr("--delmonitor " + name);
+        std::erase(added, name);
+    }
+    void TearDown() override {
+        while (!added.empty()) {
+            removeMonitor(added.back());
+        }
+    }
+
     DisplayInfo wholeScreen() {
         auto listed = content(service);
         EXPECT_TRUE(listed.has_value());
@@ -143,11 +162,12 @@ class X11ScreenCaptureTest : public ::testing::Test {
 
     TestScreen screen;
     X11ScreenCapture service;
+    std::vector<std::string> added;
 };
 
 TEST_F(X11ScreenCaptureTest, ListsEveryMonitorWithAStableIdAndThePrimaryAsMain) {
-    xrandr("--setmonitor '*left' 1280/338x1080/286+0+0 none");
-    xrandr("--setmonitor right 640/169x540/143+1280+0 none");
+    addMonitor("left", 1280, 1080, 0, 0, true);
+    addMonitor("right", 640, 540, 1280, 0);
     auto before = content(service);
     ASSERT_TRUE(before.has_value()) << before.error().description;
     ASSERT_EQ(before->displays.size(), 3u) << "left, right and Xvfb's own whole-screen monitor";
@@ -162,8 +182,8 @@ TEST_F(X11ScreenCaptureTest, ListsEveryMonitorWithAStableIdAndThePrimaryAsMain) 
 
     // Another monitor coming and going does not renumber the others, nor does another
     // client (a fresh service has its own connection).
-    xrandr("--setmonitor extra 100/26x100/26+0+0 none");
-    xrandr("--delmonitor extra");
+    addMonitor("extra", 100, 100, 0, 0);
+    removeMonitor("extra");
     X11ScreenCapture another;
     auto after = content(another);
     ASSERT_TRUE(after.has_value());
@@ -201,7 +221,7 @@ TEST_F(X11ScreenCaptureTest, ScreenshotShowsThePaintedColoursInPlaceAtEveryScale
 
 TEST_F(X11ScreenCaptureTest, SecondMonitorShowsOnlyItsOwnRectangle) {
     // Straddles the green and yellow quadrants, well away from red and blue.
-    xrandr("--setmonitor side 640/169x540/143+1280+270 none");
+    addMonitor("side", 640, 540, 1280, 270);
     auto listed = content(service);
     ASSERT_TRUE(listed.has_value());
     auto shot = capture(service, {displayOfSize(*listed, 640, 540).displayID, 640, 540, false});
@@ -280,11 +300,11 @@ TEST_F(X11ScreenCaptureTest, PointerIsDrawnOnlyWhenAsked) {
 }
 
 TEST_F(X11ScreenCaptureTest, DisplayThatDisappearsGivesAnError) {
-    xrandr("--setmonitor brief 640/169x480/127+0+0 none");
+    addMonitor("brief", 640, 480, 0, 0);
     auto listed = content(service);
     ASSERT_TRUE(listed.has_value());
     const uint32_t gone = displayOfSize(*listed, 640, 480).displayID;
-    xrandr("--delmonitor brief");
+    removeMonitor("brief");
 
     auto shot = capture(service, {gone, 640, 480, true, true});
     ASSERT_FALSE(shot.has_value());
@@ -336,9 +356,7 @@ TEST_F(X11ScreenCaptureTest, ScreenshotsFromSeveralThreadsAtOnceAreEachRight) {
                    {"q-blue", 600, 400, 100, 600, kBlue},
                    {"q-yellow", 940, 520, 970, 550, kYellow}};
     for (const Region& r : regions) {
-        xrandr("--setmonitor " + std::string(r.name) + " " + std::to_string(r.width) + "/100x" +
-               std::to_string(r.height) + "/100+" + std::to_string(r.x) + "+" +
-               std::to_string(r.y) + " none");
+        addMonitor(r.name, r.width, r.height, r.x, r.y);
     }
     auto listed = content(service);
     ASSERT_TRUE(listed.has_value());
