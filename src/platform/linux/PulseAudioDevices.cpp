@@ -20,6 +20,8 @@ struct FreeMainloop {
 };
 struct ReleaseContext {
     void operator()(pa_context* context) const {
+        // Disconnecting reports a last state change; nobody is listening any more.
+        pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_disconnect(context);
         pa_context_unref(context);
     }

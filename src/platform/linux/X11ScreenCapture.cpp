@@ -10,9 +10,8 @@
 namespace vx::platform::linux_ {
 namespace {
 
-// X11 coordinates are 16-bit; nothing larger is a screen, and the limit keeps a
-// mistaken request from asking for gigabytes.
-constexpr int64_t kLargestSide = 32767;
+// Twice the side of an 8K screen: larger is a mistake, and would cost gigabytes.
+constexpr int64_t kLargestSide = 16384;
 
 const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t id) {
     auto found = std::find_if(monitors.begin(), monitors.end(),
