@@ -1,0 +1,289 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/sim/SimPlatform.h"
+
+#include "RecorderEvents.h"
+#include "realtime/RealtimeRecorder.h"
+#include "settings/Settings.h"
+
+namespace vx {
+namespace {
+
+using platform::MicrophoneAuthorization;
+using platform::sim::SimPlatform;
+using platform::sim::SimRecording;
+using ::testing::ElementsAre;
+
+// A simulated desktop with a real-time recorder whose movies go to a fresh folder.
+class RealtimeHarness {
+  public:
+    explicit RealtimeHarness(const std::string& name) {
+        folder = std::filesystem::temp_directory_path() /
+                 ("ventilux-realtime-" + std::to_string(::getpid()) + "-" + name);
+        std::filesystem::remove_all(folder);
+        settings->setOutputDirectory(folder);
+        sim.screenCapture().content.displays = {{1, 1920, 1080}};
+        events.attach(*recorder);
+    }
+    ~RealtimeHarness() { std::filesystem::remove_all(folder); }
+
+    void startRecording() {
+        recorder->start();
+        sim.dispatch().runUntilIdle();
+    }
+    SimRecording& recording(size_t index = 0) {
+        EXPECT_GT(sim.recordingStreams().recordings.size(), index);
+        return *sim.recordingStreams().recordings.at(index);
+    }
+    std::string saved(const std::string& clock, size_t index = 0) {
+        return "message Saved " + clock + " recording | " +
+               recording(index).recording.outputURL.string();
+    }
+
+    SimPlatform sim;
+    std::filesystem::path folder;
+    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
+    std::shared_ptr<RealtimeRecorder> recorder = std::make_shared<RealtimeRecorder>(settings);
+    testing::RecorderEvents events;
+};
+
+class RealtimeRecorderTest : public ::testing::Test, public RealtimeHarness {
+  protected:
+    RealtimeRecorderTest()
+        : RealtimeHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+};
+
+TEST(RealtimeAudio, TheMicrophoneIsUsedOnlyWhenGrantedAndTheLabelNamesTheSources) {
+    const char* kWithoutMic =
+        "message Recording without the microphone — access not granted. | no-file";
+    const char* kNoAudio =
+        "message No audio: the microphone is not granted and System Audio is off. | no-file";
+    struct Case {
+        bool systemAudio;
+        std::optional<std::string> mic;
+        MicrophoneAuthorization access;
+        std::vector<std::string> seen;
+        std::string summary;
+        bool micCaptured;
+    };
+    const Case cases[] = {
+        {true,
+         std::nullopt,
+         MicrophoneAuthorization::denied,
+         {"state true"},
+         " · system audio",
+         false},
+        {true,
+         "mic-1",
+         MicrophoneAuthorization::authorized,
+         {"state true"},
+         " · system audio + mic",
+         true},
+        {true,
+         "mic-1",
+         MicrophoneAuthorization::notDetermined,
+         {kWithoutMic, "state true"},
+         " · system audio + NO MIC — not allowed yet",
+         false},
+        {false,
+         std::nullopt,
+         MicrophoneAuthorization::authorized,
+         {"state true"},
+         " · no audio",
+         false},
+        {false, "mic-1", MicrophoneAuthorization::authorized, {"state true"}, " · mic", true},
+        {false,
+         "mic-1",
+         MicrophoneAuthorization::restricted,
+         {kNoAudio, "state true"},
+         " · NO MIC — not allowed yet",
+         false},
+    };
+    for (const auto& c : cases) {
+        RealtimeHarness t("audio");
+        SCOPED_TRACE(c.summary);
+        t.settings->setCapturesSystemAudio(c.systemAudio);
+        t.settings->setMicrophoneDeviceID(c.mic);
+        t.sim.audioDevices().authorization = c.access;
+        t.startRecording();
+        EXPECT_EQ(t.events.seen, c.seen);
+        EXPECT_EQ(t.sim.audioDevices().accessRequests, 0) << "the start never asks";
+        EXPECT_EQ(t.recorder->sessionLabel(), "0:00 · 0 MB" + c.summary);
+        const auto& stream = t.recording().stream;
+        EXPECT_EQ(stream.capturesAudio, c.systemAudio);
+        EXPECT_EQ(stream.captureMicrophone, c.micCaptured);
+        EXPECT_EQ(stream.microphoneCaptureDeviceID,
+                  c.micCaptured ? c.mic : std::optional<std::string>());
+    }
+}
+
+TEST_F(RealtimeRecorderTest, ANormalStopSavesTheMovieWithItsLength) {
+    settings->setRealtimeFPS(30);
+    settings->setResolutionScale(0.5);
+    startRecording();
+    auto& stream = recording().stream;
+    EXPECT_EQ(std::make_pair(stream.width, stream.height),
+              std::make_pair(int64_t(960), int64_t(540)));
+    EXPECT_EQ(stream.minimumFrameInterval.value, 1);
+    EXPECT_EQ(stream.minimumFrameInterval.timescale, 30);
+    EXPECT_EQ(stream.queueDepth, 8);
+    EXPECT_TRUE(stream.excludesCurrentProcessAudio);
+    EXPECT_EQ(std::make_pair(stream.sampleRate, stream.channelCount), std::make_pair(48000, 2));
+    EXPECT_EQ(recording().recording.outputURL.extension(), ".mov");
+    EXPECT_EQ(recording().recording.fileType, platform::MovieFileType::quickTimeMovie);
+    EXPECT_EQ(recording().recording.videoCodec, std::nullopt) << "no HEVC offered here";
+
+    recording().duration = {125 * 600 + 200, 600};
+    recording().fileSize = 37 * 1048576 + 1000;
+    EXPECT_EQ(recorder->sessionLabel(), "2:05 · 37 MB · system audio");
+    recorder->stop(events.completion("stop"));
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(recorder->sessionLabel(), std::nullopt);
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen,
+                ElementsAre("state true", "state false", saved("2:05"), "completion stop"));
+    EXPECT_TRUE(events.offMainThread.empty());
+    sim.dispatch().advance(20);
+    EXPECT_EQ(events.seen.size(), 4u) << "the watchdog finds the session finished";
+}
+
+TEST_F(RealtimeRecorderTest, TheWatchdogFinishesAStopThePlatformNeverReports) {
+    sim.recordingStreams().behaviour.finishesOnStop = false;
+    startRecording();
+    recording().duration = {3, 1};
+    recorder->stop(events.completion("stop"));
+    sim.dispatch().advance(14.9);
+    EXPECT_THAT(events.seen, ElementsAre("state true"));
+    sim.dispatch().advance(0.2);
+    recording().reportFinished();  // too late: changes nothing
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen,
+                ElementsAre("state true", "state false", saved("0:03"), "completion stop"));
+}
+
+TEST_F(RealtimeRecorderTest, WithoutAFileTheWatchdogSaysNothingWasWritten) {
+    sim.recordingStreams().behaviour.finishesOnStop = false;
+    sim.recordingStreams().behaviour.createsFile = false;
+    startRecording();
+    recorder->stop(nullptr);
+    sim.dispatch().advance(15);
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false",
+                                         "message Stopped — nothing was written. | no-file"));
+}
+
+TEST_F(RealtimeRecorderTest, AFailureWhileRecordingEndsTheSessionWithoutACompletion) {
+    startRecording();
+    recording().reportStopWithError({"X11", 1, "The display was disconnected."});
+    sim.dispatch().runUntilIdle();
+    recording().reportFailure({"FFmpeg", 2, "No space left on device."});
+    recorder->stop(events.completion("after"));
+    sim.dispatch().advance(20);
+    EXPECT_THAT(events.seen,
+                ElementsAre("state true", "state false",
+                            "message Recording failed: The display was disconnected. | no-file",
+                            "completion after"));
+    EXPECT_TRUE(std::filesystem::exists(recording().recording.outputURL))
+        << "the partial file stays";
+}
+
+TEST_F(RealtimeRecorderTest, ASecondStopCompletesWithoutWaitingForTheFile) {
+    sim.recordingStreams().behaviour.finishesOnStop = false;
+    startRecording();
+    recorder->stop(events.completion("first"));
+    recorder->stop(events.completion("second"));
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("state true", "completion second"));
+    recording().reportFinished();
+    sim.dispatch().runUntilIdle();
+    EXPECT_THAT(events.seen, ElementsAre("state true", "completion second", "state false",
+                                         saved("0:00"), "completion first"));
+}
+
+TEST_F(RealtimeRecorderTest, AFailedCaptureStartIgnoresTheStreamsLateError) {
+    settings->setMicrophoneDeviceID("mic-1");
+    sim.audioDevices().authorization = MicrophoneAuthorization::denied;
+    sim.recordingStreams().behaviour.startError = platform::Error{"X11", 3, "The display is gone."};
+    startRecording();
+    recording().reportStopWithError({"X11", 3, "The display is gone."});
+    sim.dispatch().advance(20);
+    EXPECT_THAT(
+        events.seen,
+        ElementsAre("message Recording without the microphone — access not granted. | no-file",
+                    "message Could not start: The display is gone. | no-file"));
+    EXPECT_FALSE(recorder->isRecording());
+    startRecording();
+    EXPECT_EQ(sim.recordingStreams().recordings.size(), 2u) << "ready to start again";
+}
+
+TEST_F(RealtimeRecorderTest, AStartDuringTheStopWaitsAndTheOldSessionsLateReportFinishesNothing) {
+    sim.recordingStreams().behaviour.finishesOnStop = false;
+    startRecording();
+    recorder->stop(events.completion("stop"));
+    recorder->start();  // deferred until the first movie is finished
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(sim.recordingStreams().recordings.size(), 1u);
+    sim.dispatch().advance(15);  // the watchdog ends the first session
+    ASSERT_EQ(sim.recordingStreams().recordings.size(), 2u);
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_NE(recording(0).recording.outputURL, recording(1).recording.outputURL);
+
+    recording(0).reportFinished();
+    recording(0).reportFailure({"FFmpeg", 1, "late"});
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recorder->isRecording()) << "a report of the old stream never ends the new session";
+    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved("0:00", 0),
+                                         "completion stop", "state true"));
+}
+
+TEST(RealtimeStart, FailuresSayWhyOnceAndLeaveTheRecorderIdle) {
+    struct Case {
+        const char* name;
+        std::function<void(RealtimeHarness&)> arrange;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"no permission", [](auto& t) { t.sim.screenCapture().accessAllowed = false; },
+         "Enable Ventilux under Screen Recording, then quit & reopen Ventilux."},
+        {"no display", [](auto& t) { t.sim.screenCapture().content.displays.clear(); },
+         "Could not start: No displays available to capture."},
+        {"stream refused",
+         [](auto& t) {
+             t.sim.recordingStreams().makeError =
+                 platform::Error{"PulseAudio", 1, "No such microphone."};
+         },
+         "Could not start: No such microphone."},
+        {"capture refused",
+         [](auto& t) {
+             t.sim.recordingStreams().behaviour.startError =
+                 platform::Error{"X11", 1, "The display is gone."};
+         },
+         "Could not start: The display is gone."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RealtimeHarness t(std::string("failed-") + c.name);
+        c.arrange(t);
+        t.startRecording();
+        EXPECT_EQ(t.events.seen, std::vector<std::string>{"message " + c.message + " | no-file"});
+        EXPECT_FALSE(t.recorder->isRecording());
+        EXPECT_EQ(t.recorder->sessionLabel(), std::nullopt);
+    }
+}
+
+TEST(RealtimeStart, TheContainerAndCodecFollowWhatTheStreamOffers) {
+    RealtimeHarness t("offers");
+    t.sim.recordingStreams().videoCodecs = {platform::VideoCodec::h264, platform::VideoCodec::hevc};
+    t.sim.recordingStreams().fileTypes = {platform::MovieFileType::mpeg4};
+    t.settings->setRealtimeFPS(1);
+    t.startRecording();
+    EXPECT_EQ(t.recording().recording.videoCodec, platform::VideoCodec::hevc);
+    EXPECT_EQ(t.recording().recording.fileType, std::nullopt);
+    EXPECT_EQ(t.recording().recording.outputURL.extension(), ".mp4");
+    EXPECT_EQ(t.recording().stream.minimumFrameInterval.timescale, 1);
+}
+
+}  // namespace
+}  // namespace vx
