@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -539,6 +541,21 @@ TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinalise) {
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
     EXPECT_EQ(probe(live).packets.size(), 3u);
     EXPECT_FALSE(isFragmented(live));
+}
+
+TEST(FfmpegMovieWriter, RecoveryRemovesCopiesThatACrashAbandonedMidFinish) {
+    TemporaryFolder folder;
+    const fs::path abandoned = folder.path() / ".Ventilux-1.mp4.finishing-a1b2c3";
+    const fs::path inProgress = folder.path() / ".Ventilux-2.mp4.finishing-d4e5f6";
+    std::ofstream(abandoned) << "half a movie";
+    std::ofstream(inProgress) << "half a movie";
+    const int held = ::open(inProgress.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()), std::vector<fs::path>{});
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(inProgress));
+    ::close(held);
 }
 
 TEST(FfmpegMovieWriter, EndingWithoutAFinishNeverHangs) {

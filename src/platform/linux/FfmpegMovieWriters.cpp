@@ -49,8 +49,15 @@ std::vector<std::filesystem::path> FfmpegMovieWriters::recoverUnfinished(
     for (; !failure && entries != std::filesystem::directory_iterator();
          entries.increment(failure)) {
         const std::filesystem::directory_entry& entry = *entries;
-        if (!isMovieName(entry.path()) || !entry.is_regular_file(failure) ||
-            entry.is_symlink(failure)) {
+        std::error_code ignored;
+        if (FragmentedMp4Finisher::isCopyName(entry.path())) {
+            if (auto abandoned = LockedMovieFile::lockExisting(entry.path())) {
+                std::filesystem::remove(entry.path(), ignored);
+            }
+            continue;
+        }
+        if (!isMovieName(entry.path()) || entry.is_symlink(ignored) ||
+            !entry.is_regular_file(ignored)) {
             continue;
         }
         auto file = LockedMovieFile::lockExisting(entry.path());

@@ -21,7 +21,8 @@ class FfmpegMovieWriters : public MovieWriters {
 
     // Turns every "Ventilux-*.mp4" in `folder` that is still a fragmented movie
     // and that no live writer holds into a regular movie; returns those files.
-    // A file that cannot be finalised is left as it is.
+    // A file that cannot be finalised is left as it is; hidden copies that a
+    // crash left behind while finalising are removed.
     static std::vector<std::filesystem::path> recoverUnfinished(
         const std::filesystem::path& folder);
 };

@@ -1,6 +1,7 @@
 #include "platform/linux/FragmentedMp4Finisher.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,8 @@ namespace vx::platform::linux_ {
 
 namespace {
 
+constexpr const char* kCopyMark = ".finishing-";
+
 struct InputCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
@@ -44,13 +47,14 @@ class TemporaryFile {
   public:
     static std::expected<TemporaryFile, Error> besides(const std::filesystem::path& original) {
         std::string pattern =
-            (original.parent_path() / ("." + original.filename().string() + ".finishing-XXXXXX"))
+            (original.parent_path() / ("." + original.filename().string() + kCopyMark + "XXXXXX"))
                 .string();
         const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) {
             return std::unexpected(
                 posixError(errno, "Cannot create a file beside " + original.string()));
         }
+        ::flock(fd, LOCK_EX | LOCK_NB);
         return TemporaryFile(fd, pattern);
     }
     TemporaryFile(TemporaryFile&& other) noexcept
@@ -229,6 +233,11 @@ std::expected<void, Error> FragmentedMp4Finisher::finalise(const LockedMovieFile
         return remuxed;
     }
     return temporary->replace(file.path());
+}
+
+bool FragmentedMp4Finisher::isCopyName(const std::filesystem::path& file) {
+    const std::string name = file.filename().string();
+    return name.starts_with(".") && name.find(kCopyMark) != std::string::npos;
 }
 
 }  // namespace vx::platform::linux_

@@ -16,6 +16,9 @@ class FragmentedMp4Finisher {
     // regular MPEG-4 file with its index in front, written beside it, synced,
     // and renamed over it. On failure `file` is left exactly as it was.
     static std::expected<void, Error> finalise(const LockedMovieFile& file);
+    // Whether `file` is named like the copy finalise() writes. The copy is
+    // locked while it is written, so an unlocked one was abandoned by a crash.
+    static bool isCopyName(const std::filesystem::path& file);
 };
 
 }  // namespace vx::platform::linux_

@@ -24,6 +24,8 @@ class H264Encoder {
     // Times are counted in 1/settings.timescale; a frame lasts one tick.
     static std::expected<std::unique_ptr<H264Encoder>, Error> open(
         const VideoTrackSettings& settings);
+    // The x264 preset for frames of this size.
+    static const char* presetFor(const VideoTrackSettings& settings);
     ~H264Encoder();
     H264Encoder(const H264Encoder&) = delete;
     H264Encoder& operator=(const H264Encoder&) = delete;
