@@ -28,11 +28,14 @@ void FfmpegRecordingStream::startCapture(CompletionHandler handler) {
 }
 
 void FfmpegRecordingStream::stopCapture(CompletionHandler handler) {
+    RecordingPipeline* pipeline;
     {
+        // Waits for a start under way, so that the stop finds what it started.
         std::lock_guard lock(control_);
-        if (pipeline_) {
-            pipeline_->stop();
-        }
+        pipeline = pipeline_.get();
+    }
+    if (pipeline != nullptr) {
+        pipeline->stop();
     }
     handler(std::nullopt);
 }

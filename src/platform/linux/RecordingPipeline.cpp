@@ -47,20 +47,13 @@ RecordingPipeline::RecordingPipeline(const PipelineSettings& settings, Recording
     : settings_(settings), events_(std::move(events)), frames_(settings.queueDepth) {}
 
 RecordingPipeline::~RecordingPipeline() {
-    {
-        std::lock_guard lock(mutex_);
-        stopRequested_ = true;
+    if (std::this_thread::get_id() == supervisorId_ && supervisor_.joinable()) {
+        // An owner let go of us from inside our own report: everything else has
+        // stopped, and the supervising thread has nothing left to do but return.
+        supervisor_.detach();
+        return;
     }
-    wake_.notify_all();
-    if (supervisor_.joinable()) {
-        // An owner may let go of us from inside our own report; the supervising
-        // thread has nothing left to do then but return.
-        if (supervisor_.get_id() == std::this_thread::get_id()) {
-            supervisor_.detach();
-        } else {
-            supervisor_.join();
-        }
-    }
+    stop();
 }
 
 void RecordingPipeline::stop() {
@@ -69,7 +62,11 @@ void RecordingPipeline::stop() {
         stopRequested_ = true;
     }
     wake_.notify_all();
-    if (supervisor_.joinable() && supervisor_.get_id() != std::this_thread::get_id()) {
+    if (std::this_thread::get_id() == supervisorId_) {
+        return;
+    }
+    std::lock_guard lock(joining_);
+    if (supervisor_.joinable()) {
         supervisor_.join();
     }
 }
@@ -157,7 +154,11 @@ void RecordingPipeline::startThreads() {
     }
     videoEncoding_ = std::thread([this] { encodeVideo(); });
     videoCapture_ = std::thread([this] { captureVideo(); });
+    // The supervisor waits for this lock before anything else, so it always
+    // knows its own id.
+    std::lock_guard lock(mutex_);
     supervisor_ = std::thread([this] { supervise(); });
+    supervisorId_ = supervisor_.get_id();
 }
 
 RecordingPipeline::Clock::time_point RecordingPipeline::due(int64_t tick) const {

@@ -65,7 +65,7 @@ class RecordingPipeline {
     RecordingPipeline& operator=(const RecordingPipeline&) = delete;
 
     // Stops capture, finishes the file and makes the report, then returns.
-    // Later calls return at once.
+    // Later calls return at once; a call from inside the report only asks.
     void stop();
 
     MediaTime duration() const { return muxer_->duration(); }
@@ -118,6 +118,8 @@ class RecordingPipeline {
     std::thread videoEncoding_;
     std::thread audioEncoding_;
     std::thread supervisor_;
+    std::thread::id supervisorId_;  // fixed once the threads run
+    std::mutex joining_;            // one caller at a time waits for the supervisor
 };
 
 }  // namespace vx::platform::linux_
