@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sstream>
+
+#include "platform/linux/LinuxDefaultsFile.h"
+#include "platform/linux/LinuxDefaultsStore.h"
+
+namespace vx::platform::linux_ {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingLog : public Log {
+  public:
+    void line(const std::string& text) override { lines.push_back(text); }
+    std::vector<std::string> lines;
+};
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const fs::path& file, std::string_view bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+class SettingsStore : public ::testing::Test {
+  protected:
+    SettingsStore() {
+        char folderTemplate[] = "/tmp/ventilux-settings-XXXXXX";
+        root_ = mkdtemp(folderTemplate);
+        file_ = root_ / "config" / "ventilux" / "settings.ini";
+    }
+    ~SettingsStore() override { fs::remove_all(root_); }
+
+    // A store as a freshly started copy of the program would have it.
+    std::unique_ptr<LinuxDefaultsStore> openStore() {
+        auto store = std::make_unique<LinuxDefaultsStore>(file_, log_);
+        store->registerDefaults(kDefaults);
+        return store;
+    }
+
+    std::vector<fs::path> filesBeside(std::string_view marker) const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(file_.parent_path())) {
+            if (entry.path().filename().string().find(marker) != std::string::npos) {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    }
+
+    const std::map<std::string, DefaultsValue> kDefaults{
+        {"captureInterval", 2.0}, {"playbackFPS", int64_t{30}}, {"showsCursor", true}};
+
+    fs::path root_;
+    fs::path file_;
+    RecordingLog log_;
+};
+
+TEST_F(SettingsStore, EveryTypeRoundTripsExactlyThroughTheFile) {
+    const std::vector<std::pair<std::string, DefaultsValue>> values{
+        {"tenth", 0.1},
+        {"negativeZero", -0.0},
+        {"tiny", 4.9406564584124654e-324},
+        {"largest", std::numeric_limits<double>::max()},
+        {"smallestInt", std::numeric_limits<int64_t>::min()},
+        {"largestInt", std::numeric_limits<int64_t>::max()},
+        {"no", false},
+        {"empty", std::string()},
+        {"lines", std::string("one\ntwo\r\nthree\n")},
+        {"spaces", std::string("  both ends\t ")},
+        {"escapes", std::string("back\\slash \\n not a line feed")},
+        {"unicode", std::string("Mikrofon — ünïcødé ⌥⌘ · …")},
+        {"bytes", std::string("\0\x01\x7f\xff\xc3", 5)},
+        {"looksTyped", std::string("double:2.5")},
+    };
+    auto writer = openStore();
+    for (const auto& [key, value] : values) {
+        writer->set(key, value);
+    }
+    auto reader = openStore();
+    for (const auto& [key, value] : values) {
+        const auto read = reader->value(key);
+        ASSERT_TRUE(read) << key;
+        EXPECT_EQ(read->index(), value.index()) << key;
+        if (const double* d = std::get_if<double>(&value)) {
+            EXPECT_EQ(std::signbit(*d), std::signbit(std::get<double>(*read))) << key;
+        }
+        EXPECT_EQ(*read, value) << key;
+    }
+    EXPECT_TRUE(LinuxDefaultsFile::parse(readBytes(file_)).isText());
+    EXPECT_TRUE(log_.lines.empty());
+}
+
+TEST_F(SettingsStore, RegisteredDefaultsLieBeneathStoredValuesAndAreNeverWritten) {
+    auto store = openStore();
+    EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{30}));
+    EXPECT_EQ(store->value("displayID"), std::nullopt);
+    EXPECT_FALSE(fs::exists(file_)) << "reading creates nothing";
+
+    store->set("playbackFPS", int64_t{12});
+    EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{12}));
+    EXPECT_EQ(readBytes(file_).find("captureInterval"), std::string::npos);
+    EXPECT_EQ(fs::status(file_.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+// Lines a person or a broken program may leave: each hides only its own key,
+// which reads as its default, and stays as it was when another key is written.
+TEST_F(SettingsStore, DamagedLinesReadAsDefaultsAndSurviveTheNextWrite) {
+    struct Case {
+        std::string badLines;
+        std::string badKey;
+    };
+    const std::vector<Case> cases{
+        {"captureInterval=double:abc\n", "captureInterval"},
+        {"captureInterval=double:nan\n", "captureInterval"},
+        {"captureInterval=double:-inf\n", "captureInterval"},
+        {"captureInterval=double:1e999\n", "captureInterval"},
+        {"captureInterval=double:2.5 seconds\n", "captureInterval"},
+        {"captureInterval=two\n", "captureInterval"},
+        {"captureInterval=\n", "captureInterval"},
+        {"captureInterval=double:3\ncaptureInterval=double:\n", "captureInterval"},
+        {"playbackFPS=int:99999999999999999999\n", "playbackFPS"},
+        {"playbackFPS=int:29.97\n", "playbackFPS"},
+        {"playbackFPS=float:30\n", "playbackFPS"},
+        {"showsCursor=bool:maybe\n", "showsCursor"},
+        {"showsCursor=string:bad escape \\q\n", "showsCursor"},
+        {"showsCursor=string:cut escape \\x4\n", "showsCursor"},
+        // A file cut short in the middle of its last line.
+        {"playbackFPS=i", "playbackFPS"},
+    };
+    for (const auto& [badLines, badKey] : cases) {
+        const std::string original = "[settings]\n# hand-edited\nrealtimeFPS = int:24\n" + badLines;
+        writeBytes(file_, original);
+        auto store = openStore();
+        EXPECT_EQ(store->value(badKey), kDefaults.at(badKey)) << badLines;
+        EXPECT_EQ(store->value("realtimeFPS"), DefaultsValue(int64_t{24})) << badLines;
+
+        store->set("hotkeyEnabled", true);
+        const std::string rewritten = readBytes(file_);
+        EXPECT_TRUE(rewritten.starts_with(original)) << rewritten;
+        EXPECT_EQ(openStore()->value(badKey), kDefaults.at(badKey)) << badLines;
+        EXPECT_EQ(store->value("hotkeyEnabled"), DefaultsValue(true)) << badLines;
+
+        // Writing the damaged key itself replaces its line.
+        store->set(badKey, kDefaults.at(badKey));
+        EXPECT_EQ(openStore()->value(badKey), kDefaults.at(badKey)) << badLines;
+        EXPECT_EQ(store->value("realtimeFPS"), DefaultsValue(int64_t{24})) << badLines;
+    }
+    EXPECT_TRUE(filesBeside(".damaged-").empty());
+    EXPECT_TRUE(log_.lines.empty());
+}
+
+TEST_F(SettingsStore, HandWrittenValuesWithoutATypeAndWindowsLineEndsAreRead) {
+    writeBytes(file_, "captureInterval = 5\r\nplaybackFPS=24\r\nshowsCursor=false\r\nscale=0.5");
+    auto store = openStore();
+    EXPECT_EQ(store->value("captureInterval"), DefaultsValue(int64_t{5}));
+    EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{24}));
+    EXPECT_EQ(store->value("showsCursor"), DefaultsValue(false));
+    EXPECT_EQ(store->value("scale"), DefaultsValue(0.5));
+}
+
+// A file that is not text at all is kept aside under a new name, once, and the
+// settings that could still be read are carried into the fresh file.
+TEST_F(SettingsStore, AFileThatIsNotTextIsKeptAsideAndItsReadableSettingsCarriedOver) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::optional<DefaultsValue> playbackFPS;  // carried over, or none
+    };
+    std::mt19937 random(7);
+    std::string junk(3000, '\0');
+    for (char& c : junk) {
+        c = static_cast<char>(random());
+    }
+    const std::vector<Case> cases{
+        {"zero-filled after a crash", std::string(4096, '\0'), std::nullopt},
+        {"binary junk", junk, std::nullopt},
+        {"not UTF-8", "playbackFPS=int:12\noutputPath=string:/home/j\xe9r\xf4me\n", int64_t{12}},
+        {"far too large", "playbackFPS=int:12\n" + std::string(2 << 20, 'x'), std::nullopt},
+    };
+    for (const auto& [name, bytes, playbackFPS] : cases) {
+        fs::remove_all(file_.parent_path());
+        log_.lines.clear();
+        writeBytes(file_, bytes);
+        auto store = openStore();
+        EXPECT_EQ(store->value("captureInterval"), DefaultsValue(2.0)) << name;
+        EXPECT_EQ(store->value("playbackFPS"), playbackFPS.value_or(int64_t{30})) << name;
+
+        store->set("showsCursor", false);
+        store->set("captureInterval", 4.0);
+        const auto aside = filesBeside(".damaged-");
+        ASSERT_EQ(aside.size(), 1u) << name;
+        EXPECT_EQ(readBytes(aside.front()), bytes) << name;
+        EXPECT_EQ(log_.lines.size(), 1u) << name;
+        EXPECT_NE(log_.lines.front().find(aside.front().string()), std::string::npos)
+            << log_.lines.front();
+
+        auto reopened = openStore();
+        EXPECT_EQ(reopened->value("showsCursor"), DefaultsValue(false)) << name;
+        EXPECT_EQ(reopened->value("captureInterval"), DefaultsValue(4.0)) << name;
+        EXPECT_EQ(reopened->value("playbackFPS"), playbackFPS.value_or(int64_t{30})) << name;
+        EXPECT_TRUE(LinuxDefaultsFile::parse(readBytes(file_)).isText()) << name;
+    }
+}
+
+TEST_F(SettingsStore, AValueThatCannotBeSavedHoldsForThisProcessAndIsSavedLater) {
+    // A file where the settings folder should be: nothing can be written there.
+    const fs::path blocked = file_.parent_path();
+    writeBytes(blocked.parent_path() / "placeholder", "");
+    fs::rename(blocked.parent_path() / "placeholder", blocked);
+
+    auto store = openStore();
+    store->set("playbackFPS", int64_t{10});
+    store->set("showsCursor", false);
+    EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{10}));
+    EXPECT_EQ(store->value("showsCursor"), DefaultsValue(false));
+    ASSERT_EQ(log_.lines.size(), 1u) << "one line for the whole failure";
+    EXPECT_TRUE(log_.lines.front().starts_with("Ventilux: settings could not be saved to "));
+
+    fs::remove(blocked);
+    store->set("captureInterval", 3.0);
+    auto reopened = openStore();
+    EXPECT_EQ(reopened->value("playbackFPS"), DefaultsValue(int64_t{10}));
+    EXPECT_EQ(reopened->value("showsCursor"), DefaultsValue(false));
+    EXPECT_EQ(reopened->value("captureInterval"), DefaultsValue(3.0));
+}
+
+// Runs `body` in a child process that ends with status 0 when it returns.
+pid_t runInChild(const std::function<void()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        body();
+        _exit(0);
+    }
+    return child;
+}
+
+const std::string kTextPrefix = "line one\nzwei — ⌥⌘ ";
+
+// A writer killed at any moment leaves the old file or the new one, never a
+// part of one; the lock it held goes with it, so the next writer is not stuck.
+TEST_F(SettingsStore, AWriterKilledMidWriteLeavesTheOldFileOrTheNew) {
+    openStore()->set("counter", int64_t{0});
+    int64_t lastSeen = 0;
+    std::mt19937 random(11);
+    for (int round = 0; round < 40; ++round) {
+        int progress[2];
+        ASSERT_EQ(pipe(progress), 0);
+        const pid_t writer = runInChild([&] {
+            close(progress[0]);
+            LinuxDefaultsStore store(file_, log_);
+            for (int64_t i = lastSeen + 1;; ++i) {
+                store.set("counter", i);
+                store.set("text", kTextPrefix + std::to_string(i));
+                (void)!write(progress[1], "+", 1);
+            }
+        });
+        close(progress[1]);
+        // Let it finish a few writes, then kill it wherever it is.
+        char mark;
+        for (unsigned writes = 1 + random() % 4; writes > 0; --writes) {
+            ASSERT_EQ(read(progress[0], &mark, 1), 1);
+        }
+        kill(writer, SIGKILL);
+        int status = 0;
+        waitpid(writer, &status, 0);
+        close(progress[0]);
+
+        const auto contents = LinuxDefaultsFile::parse(readBytes(file_));
+        ASSERT_TRUE(contents.isText()) << "round " << round;
+        const auto counter = contents.value("counter");
+        const auto text = contents.value("text");
+        ASSERT_TRUE(counter && text) << readBytes(file_);
+        const int64_t value = std::get<int64_t>(*counter);
+        EXPECT_GE(value, lastSeen) << "a value went back";
+        EXPECT_TRUE(std::get<std::string>(*text).starts_with(kTextPrefix));
+        lastSeen = value;
+    }
+    openStore()->set("done", true);
+    EXPECT_TRUE(filesBeside(".tmp-").empty()) << "files of killed writers are cleared away";
+    EXPECT_TRUE(filesBeside(".damaged-").empty());
+}
+
+TEST_F(SettingsStore, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWritesEach = 200;
+    int startGate[2];
+    ASSERT_EQ(pipe(startGate), 0);
+    std::vector<pid_t> writers;
+    for (const std::string name : {"first", "second"}) {
+        writers.push_back(runInChild([&, name] {
+            close(startGate[1]);
+            char ignored;
+            (void)!read(startGate[0], &ignored, 1);  // returns when the gate closes
+            LinuxDefaultsStore store(file_, log_);
+            for (int64_t i = 0; i < kWritesEach; ++i) {
+                store.set(name + "." + std::to_string(i), i);
+                // Reading what the other copy wrote must not disturb anything.
+                (void)store.value(name == "first" ? "second.0" : "first.0");
+            }
+        }));
+    }
+    close(startGate[0]);
+    close(startGate[1]);
+    for (pid_t writer : writers) {
+        int status = 0;
+        waitpid(writer, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto reader = openStore();
+    int missing = 0;
+    for (const std::string name : {"first", "second"}) {
+        for (int64_t i = 0; i < kWritesEach; ++i) {
+            missing += reader->value(name + "." + std::to_string(i)) != DefaultsValue(i);
+        }
+    }
+    EXPECT_EQ(missing, 0);
+}
+
+}  // namespace
+}  // namespace vx::platform::linux_
