@@ -5,9 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >/dev/null
-# Timings from an unoptimised or sanitised build would mislead: always Release.
+# Measure what users run: the optimised default build, never a sanitised one.
 dir=build-bench
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVENTILUX_SANITIZE= >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENTILUX_SANITIZE= >/dev/null
 mapfile -t targets < <(cd bench && for f in *.cpp; do echo "bench_${f%.cpp}"; done)
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
 
