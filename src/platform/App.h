@@ -11,6 +11,8 @@ class App {
   public:
     virtual ~App() = default;
     virtual std::vector<std::string> arguments() const = 0;  // program path first
+    // The application's version as the build names it, e.g. "0.1.0".
+    virtual std::string version() const = 0;
     // A request to end the process from outside (SIGTERM, SIGINT, SIGHUP, logout).
     // Without a handler such a request ends the process with status 0.
     virtual void setQuitRequestHandler(std::function<void()> handler) = 0;

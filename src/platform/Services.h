@@ -11,10 +11,12 @@
 #include "platform/HotkeyService.h"
 #include "platform/Log.h"
 #include "platform/MovieWriter.h"
+#include "platform/Notifications.h"
 #include "platform/ProcessRunner.h"
 #include "platform/RecordingStream.h"
 #include "platform/RunningApps.h"
 #include "platform/ScreenCapture.h"
+#include "platform/StatusBar.h"
 #include "platform/StdErr.h"
 #include "platform/UserDirs.h"
 #include "platform/Workspace.h"
@@ -35,6 +37,8 @@ struct Services {
     std::unique_ptr<RecordingStreams> recordingStreams;
     std::unique_ptr<AudioDevices> audioDevices;
     std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<StatusBar> statusBar;
+    std::unique_ptr<Notifications> notifications;
     std::unique_ptr<HotkeyService> hotkeys;
     std::unique_ptr<ProcessRunner> processRunner;
     std::unique_ptr<AtomicFiles> atomicFiles;

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
+
+#include "platform/Menu.h"
 
 namespace vx::platform {
 
@@ -27,6 +31,24 @@ class StatusButton {
     virtual ~StatusButton() = default;
     virtual const StatusButtonLook& look() const = 0;
     virtual void setLook(const StatusButtonLook& look) = 0;
+};
+
+// The item in the desktop's tray: a button and the menu it opens.
+class StatusItem {
+  public:
+    virtual ~StatusItem() = default;
+    virtual StatusButton& button() = 0;
+};
+
+class StatusBar {
+  public:
+    virtual ~StatusBar() = default;
+    // The item stays in the tray while the returned object lives. Both callbacks
+    // run on the main thread: `menuNeedsUpdate` each time the menu is about to
+    // open (its answer is the whole menu), `activate` with the item the user chose.
+    virtual std::unique_ptr<StatusItem> makeStatusItem(
+        std::function<Menu()> menuNeedsUpdate,
+        std::function<void(const MenuItem& chosen)> activate) = 0;
 };
 
 }  // namespace vx::platform

@@ -39,4 +39,8 @@ int LinuxApp::onQuitSignal(void* data) {
     return G_SOURCE_CONTINUE;
 }
 
+std::string LinuxApp::version() const {
+    return VENTILUX_VERSION;
+}
+
 }  // namespace vx::platform::linux_

@@ -17,6 +17,7 @@ class LinuxApp : public App {
     LinuxApp(int argc, char** argv, Dispatch& dispatch);
 
     std::vector<std::string> arguments() const override { return arguments_; }
+    std::string version() const override;
     void setQuitRequestHandler(std::function<void()> handler) override;
     void run(std::function<void()> launched) override;  // never returns
 

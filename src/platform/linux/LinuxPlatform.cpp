@@ -27,7 +27,6 @@ Services makeLinuxServices(int argc, char** argv) {
         LinuxDefaultsStore::standardLocation(*userDirs), *made.log);
     made.userDirs = std::move(userDirs);
     made.runningApps = std::make_unique<LinuxRunningApps>();
-    made.workspace = std::make_unique<LinuxWorkspace>(*made.log);
     made.movieWriters = std::make_unique<FfmpegMovieWriters>();
     made.recordingStreams = std::make_unique<FfmpegRecordingStreams>();
     made.dispatch = std::make_unique<LinuxDispatch>();
@@ -35,6 +34,7 @@ Services makeLinuxServices(int argc, char** argv) {
     made.processRunner = std::make_unique<LinuxProcessRunner>();
     made.atomicFiles = std::make_unique<LinuxAtomicFiles>();
     made.screenCapture = std::make_unique<X11ScreenCapture>();
+    made.workspace = std::make_unique<LinuxWorkspace>(*made.log, *made.screenCapture);
     made.audioDevices = std::make_unique<PulseAudioDevices>();
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
