@@ -7,9 +7,10 @@
 
 namespace vx::platform::linux_ {
 
-// Dispatch on the real desktop: the main queue is GLib's default main context,
-// each serial queue and each timer is a thread of its own, and background
-// tasks share a pool that grows while its threads are busy.
+// Dispatch on the real desktop. The main queue, delayed posts and main timers
+// are served by GLib's default main context; each serial queue, and each timer
+// that fires on one, is a thread of its own; background tasks share a pool
+// that grows while its threads are busy.
 //
 // Make it on the thread that will run the main loop: that thread is "main".
 class LinuxDispatch : public Dispatch {
