@@ -15,7 +15,8 @@
 # DISPLAY, DBUS_SESSION_BUS_ADDRESS and PULSE_SERVER are set when the piece is asked
 # for and removed otherwise, so a test never reaches the developer's own desktop.
 # Everything started here is stopped when the command ends, on failure too (the bus
-# last). WITH_DESKTOP_KEEP=1 keeps the temporary folder and its logs.
+# last). WITH_DESKTOP_KEEP=1 keeps the temporary folder and its logs. A piece that
+# does not start makes the script print its log and exit 125 without running anything.
 set -euo pipefail
 
 readonly kStartFailure=125

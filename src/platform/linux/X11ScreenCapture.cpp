@@ -10,7 +10,7 @@
 namespace vx::platform::linux_ {
 namespace {
 
-// Twice the side of an 8K screen: larger is a mistake, and would cost gigabytes.
+// About twice the width of an 8K screen: larger is a mistake, and would cost gigabytes.
 constexpr int64_t kLargestSide = 16384;
 
 const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t id) {
