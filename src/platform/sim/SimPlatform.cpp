@@ -19,6 +19,8 @@ Services makeSimServices() {
     made.recordingStreams = std::make_unique<SimRecordingStreams>();
     made.audioDevices = std::make_unique<SimAudioDevices>();
     made.workspace = std::make_unique<SimWorkspace>();
+    made.statusBar = std::make_unique<SimStatusBar>();
+    made.notifications = std::make_unique<SimNotifications>();
     made.hotkeys = std::make_unique<SimHotkeyService>();
     made.atomicFiles = std::make_unique<SimAtomicFiles>();
     made.app = std::make_unique<SimApp>();

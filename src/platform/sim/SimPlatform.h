@@ -9,10 +9,12 @@
 #include "platform/sim/SimHotkeyService.h"
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMovieWriters.h"
+#include "platform/sim/SimNotifications.h"
 #include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimRecordingStreams.h"
 #include "platform/sim/SimRunningApps.h"
 #include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimStatusBar.h"
 #include "platform/sim/SimStdErr.h"
 #include "platform/sim/SimUserDirs.h"
 #include "platform/sim/SimWorkspace.h"
@@ -38,6 +40,8 @@ class SimPlatform {
     }
     SimAudioDevices& audioDevices() { return as<SimAudioDevices>(services_.audioDevices); }
     SimWorkspace& workspace() { return as<SimWorkspace>(services_.workspace); }
+    SimStatusBar& statusBar() { return as<SimStatusBar>(services_.statusBar); }
+    SimNotifications& notifications() { return as<SimNotifications>(services_.notifications); }
     SimHotkeyService& hotkeys() { return as<SimHotkeyService>(services_.hotkeys); }
     SimProcessRunner& processRunner() { return as<SimProcessRunner>(services_.processRunner); }
     SimAtomicFiles& atomicFiles() { return as<SimAtomicFiles>(services_.atomicFiles); }
