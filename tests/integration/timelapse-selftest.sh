@@ -46,6 +46,30 @@ awk -v d="$duration" -v n="$frames" 'BEGIN { exit !((d - n / 30) ^ 2 < 0.0001) }
 ffmpeg -v error -i "$movie" -f null - 2>"$work/decode"
 [ ! -s "$work/decode" ] || fail "decoding: $(cat "$work/decode")"
 
+# A kill -9 mid-recording leaves a movie that plays up to its last frame, and
+# the next start turns it into an ordinary one.
+rm -f "$HOME"/Desktop/Ventilux-*.mp4
+"$ventilux" --selftest 2>/dev/null &
+victim=$!
+count_frames() {
+    ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames \
+        -of csv=p=0 "$1" 2>/dev/null || echo 0
+}
+crashed=""
+for _ in $(seq 100); do
+    crashed=$(ls "$HOME"/Desktop/Ventilux-*.mp4 2>/dev/null | head -n 1 || true)
+    [ -n "$crashed" ] && [ "$(count_frames "$crashed")" -ge 3 ] && break
+    sleep 0.1
+done
+kill -9 "$victim"
+wait "$victim" 2>/dev/null || true
+[ -n "$crashed" ] || fail "no movie while recording"
+survived=$(count_frames "$crashed")
+[ "$survived" -ge 3 ] || fail "only $survived frames survive a kill -9"
+"$ventilux" --selftest 2>/dev/null
+[ "$(count_frames "$crashed")" -eq "$survived" ] || fail "recovery changed the frame count"
+! LC_ALL=C grep -q -a mvex "$crashed" || fail "the crashed movie was not finalised at the next start"
+
 # Without an X display the run reports the failure and still exits 0.
 status=0
 env -u DISPLAY "$ventilux" --selftest 2>"$work/err" || status=$?
