@@ -2,6 +2,7 @@
 
 #include "platform/linux/FfmpegMovieWriters.h"
 #include "platform/linux/FfmpegRecordingStreams.h"
+#include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxAtomicFiles.h"
 #include "platform/linux/LinuxDefaultsStore.h"
@@ -13,6 +14,7 @@
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/PulseAudioDevices.h"
+#include "platform/linux/SniStatusBar.h"
 #include "platform/linux/X11HotkeyService.h"
 #include "platform/linux/X11ScreenCapture.h"
 
@@ -36,6 +38,8 @@ Services makeLinuxServices(int argc, char** argv) {
     made.screenCapture = std::make_unique<X11ScreenCapture>();
     made.workspace = std::make_unique<LinuxWorkspace>(*made.log, *made.screenCapture);
     made.audioDevices = std::make_unique<PulseAudioDevices>();
+    made.statusBar = std::make_unique<SniStatusBar>(*made.log);
+    made.notifications = std::make_unique<FreedesktopNotifications>();
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
 }

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What a test needs to stand on the other side of the session bus: a
+// connection of its own (a tray host, a notification server), calls that
+// wait on the main context while the code under test answers on it, and the
+// signals that arrived.
+namespace vx::bustest {
+
+struct VariantUnref {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+using Variant = std::unique_ptr<GVariant, VariantUnref>;
+
+// Runs the main context until `done`, at most `seconds`.
+inline bool runUntil(const std::function<bool()>& done, double seconds = 10) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        if (!g_main_context_iteration(nullptr, FALSE)) {
+            g_usleep(1000);
+        }
+    }
+    return true;
+}
+
+inline std::string text(GVariant* value) {
+    gchar* printed = g_variant_print(value, FALSE);
+    std::string result = printed;
+    g_free(printed);
+    return result;
+}
+
+class BusPeer {
+  public:
+    struct Signal {
+        std::string member;
+        std::string parameters;  // as g_variant_print writes them
+    };
+
+    BusPeer() {
+        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        EXPECT_NE(address, nullptr) << "no session bus";
+        bus_ = g_dbus_connection_new_for_address_sync(
+            address,
+            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                 G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr);
+        g_free(address);
+    }
+    ~BusPeer() {
+        for (guint subscription : subscriptions_) {
+            g_dbus_connection_signal_unsubscribe(bus_, subscription);
+        }
+        g_dbus_connection_close_sync(bus_, nullptr, nullptr);
+        g_object_unref(bus_);
+    }
+    BusPeer(const BusPeer&) = delete;
+    BusPeer& operator=(const BusPeer&) = delete;
+
+    GDBusConnection* connection() const { return bus_; }
+
+    // Takes a well-known name for this connection; false when someone has it.
+    bool own(const char* name) {
+        Variant reply(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "RequestName", g_variant_new("(su)", name, 4u /* do not queue */)));
+        guint32 result = 0;
+        if (reply) {
+            g_variant_get(reply.get(), "(u)", &result);
+        }
+        return result == 1;
+    }
+    void release(const char* name) {
+        Variant(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                     "ReleaseName", g_variant_new("(s)", name)));
+    }
+
+    // The reply, or nullptr with `error` set. The main context runs meanwhile.
+    GVariant* call(const std::string& destination, const char* path, const char* interface,
+                   const char* method, GVariant* parameters, std::string* error = nullptr) {
+        struct Pending {
+            bool done = false;
+            GVariant* reply = nullptr;
+            std::string error;
+        } pending;
+        g_dbus_connection_call(
+            bus_, destination.c_str(), path, interface, method, parameters, nullptr,
+            G_DBUS_CALL_FLAGS_NO_AUTO_START, 10000, nullptr,
+            [](GObject* bus, GAsyncResult* result, gpointer data) {
+                auto* waiting = static_cast<Pending*>(data);
+                GError* failure = nullptr;
+                waiting->reply =
+                    g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &failure);
+                if (failure != nullptr) {
+                    waiting->error = failure->message;
+                    g_error_free(failure);
+                }
+                waiting->done = true;
+            },
+            &pending);
+        runUntil([&] { return pending.done; }, 15);
+        if (error != nullptr) {
+            *error = pending.error;
+        }
+        return pending.reply;
+    }
+
+    // One round trip to the bus: signals sent to us before it are then in.
+    void sync() {
+        Variant(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.Peer",
+                     "Ping", nullptr));
+        runUntil([] { return !g_main_context_pending(nullptr); }, 1);
+    }
+
+    void listen(const std::string& sender, const char* interface) {
+        subscriptions_.push_back(g_dbus_connection_signal_subscribe(
+            bus_, sender.c_str(), interface, nullptr, nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* member,
+               GVariant* parameters, gpointer self) {
+                static_cast<BusPeer*>(self)->signals.push_back({member, text(parameters)});
+            },
+            this, nullptr));
+    }
+
+    std::vector<Signal> signals;
+
+  private:
+    GDBusConnection* bus_ = nullptr;
+    std::vector<guint> subscriptions_;
+};
+
+}  // namespace vx::bustest
