@@ -1,0 +1,345 @@
+#include "menubar/StatusController.h"
+
+#include <map>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <variant>
+
+#include "platform/Services.h"
+
+#include "app/Hotkey.h"
+#include "app/LoginItem.h"
+#include "capture/AudioSources.h"
+#include "menubar/MenuAction.h"
+#include "menubar/RandomUuid.h"
+#include "menubar/StatusIcon.h"
+#include "menubar/StatusMenu.h"
+#include "realtime/RealtimeRecorder.h"
+#include "timelapse/TimelapseRecorder.h"
+
+namespace vx {
+
+namespace {
+
+using platform::RepresentedObject;
+
+constexpr double kCountdownTick = 1.0;
+const std::string kMicrophoneBlocked =
+    "Microphone is blocked for Ventilux \u2014 turn it on in System Settings.";
+
+// Runs `apply` with the item's value only when it has the type the command reads.
+template <typename T, typename Apply>
+void withValue(const RepresentedObject& object, Apply apply) {
+    if (const T* value = std::get_if<T>(&object)) {
+        apply(*value);
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<StatusController> StatusController::create(std::shared_ptr<Settings> settings,
+                                                           std::function<void()> quit) {
+    std::shared_ptr<StatusController> controller(
+        new StatusController(std::move(settings), std::move(quit)));
+    // Everything below hands out weak references, which need the finished object.
+    controller->wire(*controller->activeRecorder_);
+    controller->attachStatusItem();
+    controller->configureButton(false);
+    if (controller->settings_->hotkeyEnabled()) {
+        controller->registerHotkey();
+    }
+    return controller;
+}
+
+StatusController::StatusController(std::shared_ptr<Settings> settings, std::function<void()> quit)
+    : settings_(std::move(settings)),
+      activeRecorder_(makeRecorder(settings_)),
+      quit_(std::move(quit)) {}
+
+std::shared_ptr<Recorder> StatusController::makeRecorder(
+    const std::shared_ptr<Settings>& settings) {
+    if (settings->realtimeMode()) {
+        return std::make_shared<RealtimeRecorder>(settings);
+    }
+    return std::make_shared<TimelapseRecorder>(settings);
+}
+
+void StatusController::attachStatusItem() {
+    platform::StatusBar* bar = platform::services().statusBar.get();
+    if (bar == nullptr) {
+        platform::services().log->line("Ventilux: no tray is available; the hot key still works.");
+        return;
+    }
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    statusItem_ = bar->makeStatusItem(
+        [weak] {
+            auto self = weak.lock();
+            return self ? self->menuNeedsUpdate() : platform::Menu{};
+        },
+        [weak](const platform::MenuItem& chosen) {
+            if (auto self = weak.lock()) {
+                self->perform(chosen);
+            }
+        });
+}
+
+void StatusController::wire(Recorder& recorder) {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    recorder.onStateChange = [weak](bool isRecording) {
+        if (auto self = weak.lock()) {
+            self->configureButton(isRecording);
+        }
+    };
+    recorder.onMessage = [weak](const std::string& text,
+                                const std::optional<std::filesystem::path>& file) {
+        if (auto self = weak.lock()) {
+            self->recorderMessage(text, file);
+        }
+    };
+}
+
+void StatusController::recorderMessage(const std::string& text,
+                                       const std::optional<std::filesystem::path>& file) {
+    notify(text, file);
+    // A real-time movie is meant to be watched at once; a time-lapse is named
+    // in the notification only.
+    if (file && settings_->realtimeMode()) {
+        platform::services().workspace->revealInFileManager(*file);
+    }
+}
+
+platform::Menu StatusController::menuNeedsUpdate() const {
+    return StatusMenu::build(*settings_, *activeRecorder_, countdownTimer_ != nullptr);
+}
+
+void StatusController::perform(const platform::MenuItem& chosen) {
+    using Command = void (*)(StatusController&, const RepresentedObject&);
+    static const std::map<std::string_view, Command> commands{
+        {MenuAction::triggerRecording,
+         [](StatusController& c, const RepresentedObject&) { c.triggerRecording(); }},
+        {MenuAction::toggleRealtime,
+         [](StatusController& c, const RepresentedObject&) { c.toggleRealtime(); }},
+        {MenuAction::setInterval,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<double>(o, [&](double v) { c.settings_->setCaptureInterval(v); });
+         }},
+        {MenuAction::setFPS,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<int64_t>(o, [&](int64_t v) { c.settings_->setPlaybackFPS(v); });
+         }},
+        {MenuAction::setRealtimeFPS,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<int64_t>(o, [&](int64_t v) { c.settings_->setRealtimeFPS(v); });
+         }},
+        {MenuAction::setScale,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<double>(o, [&](double v) { c.settings_->setResolutionScale(v); });
+         }},
+        {MenuAction::setDisplay,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<uint32_t>(o, [&](uint32_t v) { c.settings_->setDisplayID(v); });
+         }},
+        {MenuAction::setCountdown,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<int64_t>(o, [&](int64_t v) { c.settings_->setCountdownSeconds(v); });
+         }},
+        {MenuAction::setMicrophone,
+         [](StatusController& c, const RepresentedObject& o) {
+             withValue<std::string>(o, [&](const std::string& v) { c.setMicrophone(v); });
+         }},
+        {MenuAction::fixMicrophone,
+         [](StatusController& c, const RepresentedObject&) { c.fixMicrophone(); }},
+        {MenuAction::toggleCursor,
+         [](StatusController& c, const RepresentedObject&) {
+             c.settings_->setShowsCursor(!c.settings_->showsCursor());
+         }},
+        {MenuAction::toggleClicks,
+         [](StatusController& c, const RepresentedObject&) {
+             c.settings_->setShowsMouseClicks(!c.settings_->showsMouseClicks());
+         }},
+        {MenuAction::toggleSystemAudio,
+         [](StatusController& c, const RepresentedObject&) {
+             c.settings_->setCapturesSystemAudio(!c.settings_->capturesSystemAudio());
+         }},
+        {MenuAction::toggleHotkey,
+         [](StatusController& c, const RepresentedObject&) { c.toggleHotkey(); }},
+        {MenuAction::openFolder,
+         [](StatusController& c, const RepresentedObject&) { c.openFolder(); }},
+        {MenuAction::toggleLogin,
+         [](StatusController&, const RepresentedObject&) {
+             LoginItem::setEnabled(!LoginItem::isEnabled());
+         }},
+        {MenuAction::quit,
+         [](StatusController& c, const RepresentedObject&) {
+             if (c.quit_) {
+                 c.quit_();
+             }
+         }},
+    };
+    if (auto found = commands.find(chosen.action); found != commands.end()) {
+        found->second(*this, chosen.representedObject);
+    }
+}
+
+void StatusController::triggerRecording() {
+    if (countdownTimer_) {
+        countdownTimer_.reset();  // cancels it
+        configureButton(false);
+        return;
+    }
+    if (activeRecorder_->isRecording()) {
+        activeRecorder_->stop(nullptr);
+        return;
+    }
+    if (settings_->countdownSeconds() < 1) {
+        activeRecorder_->start();
+        return;
+    }
+    countdownRemaining_ = settings_->countdownSeconds();
+    showCountdown(countdownRemaining_);
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    countdownTimer_ = platform::services().dispatch->startMainTimer(kCountdownTick, [weak] {
+        if (auto self = weak.lock()) {
+            self->countdownTick();
+        }
+    });
+}
+
+void StatusController::countdownTick() {
+    countdownRemaining_ -= 1;
+    if (countdownRemaining_ >= 1) {
+        showCountdown(countdownRemaining_);
+        return;
+    }
+    countdownTimer_.reset();
+    configureButton(false);
+    activeRecorder_->start();
+}
+
+void StatusController::toggleRealtime() {
+    if (activeRecorder_->isRecording()) {
+        return;
+    }
+    settings_->setRealtimeMode(!settings_->realtimeMode());
+    activeRecorder_ = makeRecorder(settings_);
+    wire(*activeRecorder_);
+    configureButton(false);
+}
+
+void StatusController::setMicrophone(const std::string& id) {
+    if (id.empty()) {
+        settings_->setMicrophoneDeviceID(std::nullopt);
+        return;
+    }
+    // Stored whatever the permission turns out to be, so that granting it
+    // later needs no second choice.
+    settings_->setMicrophoneDeviceID(id);
+    switch (platform::services().audioDevices->authorizationStatus()) {
+        case platform::MicrophoneAuthorization::authorized:
+            return;
+        case platform::MicrophoneAuthorization::notDetermined:
+            requestMicrophoneAccess();
+            return;
+        case platform::MicrophoneAuthorization::restricted:
+        case platform::MicrophoneAuthorization::denied:
+            openMicrophoneSettings();
+            return;
+    }
+}
+
+void StatusController::fixMicrophone() {
+    if (platform::services().audioDevices->authorizationStatus() ==
+        platform::MicrophoneAuthorization::notDetermined) {
+        requestMicrophoneAccess();
+    } else {
+        openMicrophoneSettings();
+    }
+}
+
+// The system's question must be in front of the user, not behind another window.
+void StatusController::requestMicrophoneAccess() {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    platform::services().dispatch->post([weak] {
+        platform::services().workspace->activateApp();
+        AudioSources::requestAccess([weak](bool granted) {
+            if (granted) {
+                return;
+            }
+            // The answer may come on any thread; the settings are opened from the main one.
+            platform::services().dispatch->post([weak] {
+                if (auto self = weak.lock()) {
+                    self->openMicrophoneSettings();
+                }
+            });
+        });
+    });
+}
+
+void StatusController::openMicrophoneSettings() {
+    notify(kMicrophoneBlocked, std::nullopt);
+    platform::services().workspace->openPrivacySettings(platform::PrivacyPane::microphone);
+}
+
+void StatusController::toggleHotkey() {
+    settings_->setHotkeyEnabled(!settings_->hotkeyEnabled());
+    if (settings_->hotkeyEnabled()) {
+        registerHotkey();
+    } else {
+        Hotkey::unregister();
+    }
+}
+
+// Whether the combination could be had is shown by the menu, not here.
+void StatusController::registerHotkey() {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    Hotkey::registerHotkey([weak] {
+        if (auto self = weak.lock()) {
+            self->triggerRecording();
+        }
+    });
+}
+
+void StatusController::openFolder() {
+    const std::filesystem::path folder = settings_->outputDirectory();
+    // The desktop may still show the folder's parent, or report the failure itself.
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    platform::services().workspace->openFolder(folder);
+}
+
+void StatusController::configureButton(bool recording) {
+    StatusIcon::configureButton(statusItem_ ? &statusItem_->button() : nullptr, recording);
+}
+
+void StatusController::showCountdown(int64_t n) {
+    StatusIcon::showCountdown(statusItem_ ? &statusItem_->button() : nullptr, n);
+}
+
+// Touches nothing of the controller after the first question: the answers may
+// come on other threads, and the message must still arrive if the controller
+// is gone by then. Messages that are not allowed are dropped without a trace.
+void StatusController::notify(const std::string& message,
+                              const std::optional<std::filesystem::path>& file) {
+    platform::Notifications* centre = platform::services().notifications.get();
+    if (centre == nullptr) {
+        return;
+    }
+    std::string body = message;
+    if (file) {
+        body += "\n" + file->filename().string();
+    }
+    centre->authorizationStatus([centre, body](platform::NotificationAuthorization status) {
+        if (status != platform::NotificationAuthorization::authorized &&
+            status != platform::NotificationAuthorization::notDetermined) {
+            return;
+        }
+        centre->requestAuthorization([centre, body](bool granted) {
+            if (granted) {
+                centre->deliver("Ventilux", body, randomUuid());
+            }
+        });
+    });
+}
+
+}  // namespace vx

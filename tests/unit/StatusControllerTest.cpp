@@ -1,0 +1,422 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TrayHarness.h"
+#include "app/Hotkey.h"
+#include "realtime/RealtimeRecorder.h"
+#include "timelapse/TimelapseRecorder.h"
+
+namespace vx {
+namespace {
+
+using platform::MenuItem;
+using platform::MicrophoneAuthorization;
+using platform::NotificationAuthorization;
+using platform::PrivacyPane;
+using platform::RepresentedObject;
+using platform::StatusButtonLook;
+using platform::StatusImage;
+using platform::StatusImagePosition;
+using platform::StatusTint;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::TrayHarness;
+
+const std::string kMicrophoneBlocked =
+    "Microphone is blocked for Ventilux \u2014 turn it on in System Settings.";
+
+// An item as a tray might send it, whatever the menu holds.
+MenuItem item(std::string action, RepresentedObject object = {}) {
+    MenuItem made;
+    made.action = std::move(action);
+    made.representedObject = std::move(object);
+    return made;
+}
+
+class StatusControllerTest : public ::testing::Test, public TrayHarness {
+  protected:
+    StatusControllerTest()
+        : TrayHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+    const StatusButtonLook& look() { return sim.statusBar().button().current; }
+    std::vector<std::string> titlesShown() {
+        std::vector<std::string> shown;
+        for (const StatusButtonLook& l : sim.statusBar().button().shown) {
+            shown.push_back(l.tint == StatusTint::systemRed && l.title.empty() ? "recording"
+                            : l.title.empty()                                  ? "idle"
+                                                                               : l.title);
+        }
+        return shown;
+    }
+    std::vector<std::string> bodies() {
+        std::vector<std::string> seen;
+        for (const auto& delivered : sim.notifications().delivered) {
+            EXPECT_EQ(delivered.title, "Ventilux");
+            seen.push_back(delivered.body);
+        }
+        return seen;
+    }
+};
+
+TEST_F(StatusControllerTest, TheTrayItemStartsIdleWithTheMenuAttached) {
+    launch();
+    EXPECT_EQ(look(), (StatusButtonLook{StatusImage::icon, StatusImagePosition::imageOnly, "",
+                                        StatusTint::none, "Ventilux"}));
+    EXPECT_EQ(openMenu().front().title, "Start Time-Lapse");
+    EXPECT_TRUE(sim.notifications().delivered.empty());
+    EXPECT_EQ(sim.notifications().authorizationRequests, 0) << "nothing is asked at start";
+}
+
+TEST_F(StatusControllerTest, ACountdownOfTenShowsTenToOneAndStartsAfterTheTenthTick) {
+    settings->setCountdownSeconds(10);
+    launch();
+    controller->triggerRecording();
+    EXPECT_EQ(openMenu().front().title, "Cancel Countdown");
+    sim.dispatch().advance(9.5);
+    EXPECT_FALSE(recording());
+    EXPECT_TRUE(sim.movieWriters().movies.empty());
+    sim.dispatch().advance(0.5);
+    EXPECT_TRUE(recording());
+    EXPECT_THAT(titlesShown(), ElementsAre("idle", " 10", " 9", " 8", " 7", " 6", " 5", " 4", " 3",
+                                           " 2", " 1", "idle", "recording"));
+    EXPECT_EQ(openMenu().front().title, "Stop Recording");
+}
+
+TEST_F(StatusControllerTest, ASecondTriggerWithinTheCountdownCancelsIt) {
+    settings->setCountdownSeconds(3);
+    launch();
+    controller->triggerRecording();
+    sim.dispatch().advance(1);
+    controller->triggerRecording();
+    sim.dispatch().advance(10);
+    EXPECT_FALSE(recording());
+    EXPECT_TRUE(sim.movieWriters().movies.empty());
+    EXPECT_THAT(titlesShown(), ElementsAre("idle", " 3", " 2", "idle"));
+    EXPECT_EQ(openMenu().front().title, "Start Time-Lapse");
+}
+
+TEST_F(StatusControllerTest, WithoutACountdownTheTriggerStartsAndStopsAtOnce) {
+    launch();
+    startRecording();
+    EXPECT_TRUE(recording());
+    EXPECT_THAT(titlesShown(), ElementsAre("idle", "recording"));
+    controller->triggerRecording();
+    sim.dispatch().runUntilIdle();
+    EXPECT_FALSE(recording());
+    EXPECT_THAT(titlesShown(), ElementsAre("idle", "recording", "idle"));
+    ASSERT_EQ(sim.movieWriters().movies.size(), 1u);
+    EXPECT_THAT(bodies(), ElementsAre("Saved 1-frame time-lapse\n" +
+                                      sim.movieWriters().movies[0]->file.filename().string()));
+}
+
+TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
+    launch();
+    auto timelapse = controller->activeRecorder();
+    startRecording();
+    sim.statusBar().activate(item("toggleRealtime"));
+    EXPECT_FALSE(settings->realtimeMode());
+    EXPECT_EQ(controller->activeRecorder(), timelapse);
+
+    controller->triggerRecording();
+    sim.dispatch().runUntilIdle();
+    ASSERT_TRUE(sim.statusBar().choose({"RealTime"}));
+    EXPECT_TRUE(settings->realtimeMode());
+    EXPECT_NE(dynamic_cast<RealtimeRecorder*>(controller->activeRecorder().get()), nullptr);
+    EXPECT_EQ(titlesShown().back(), "idle");
+
+    // The new recorder is wired: its outcome reaches the tray.
+    startRecording();
+    EXPECT_TRUE(recording());
+    EXPECT_EQ(look().tint, StatusTint::systemRed);
+}
+
+TEST(StatusController, EveryChoiceInTheMenuReachesItsSetting) {
+    struct Case {
+        bool realtime;
+        std::vector<std::string> path;
+        std::function<bool(const Settings&)> applied;
+    };
+    const std::vector<Case> cases{
+        {false,
+         {"Capture Interval", "Every 500 ms"},
+         [](const Settings& s) { return s.captureInterval() == 0.5; }},
+        {false,
+         {"Playback Frame Rate", "24 fps"},
+         [](const Settings& s) { return s.playbackFPS() == 24; }},
+        {false,
+         {"Resolution", "50%"},
+         [](const Settings& s) { return s.resolutionScale() == 0.5; }},
+        {false,
+         {"Display", "Display 1  (1280\u00d7800)"},
+         [](const Settings& s) { return s.displayID() == 4; }},
+        {false, {"Countdown", "5 s"}, [](const Settings& s) { return s.countdownSeconds() == 5; }},
+        {false, {"Show Cursor"}, [](const Settings& s) { return !s.showsCursor(); }},
+        {true, {"Frame Rate", "30 fps"}, [](const Settings& s) { return s.realtimeFPS() == 30; }},
+        {true,
+         {"Audio Source", "USB Mic"},
+         [](const Settings& s) { return s.microphoneDeviceID() == "usb-1"; }},
+        {true,
+         {"Audio Source", "System Audio"},
+         [](const Settings& s) { return !s.capturesSystemAudio(); }},
+        {true, {"Show Clicks"}, [](const Settings& s) { return !s.showsMouseClicks(); }},
+    };
+    for (const Case& c : cases) {
+        TrayHarness tray("choice");
+        tray.sim.audioDevices().present = {{"usb-1", "USB Mic"}};
+        tray.sim.workspace().screenList = {{4, 1280, 800}};
+        tray.settings->setRealtimeMode(c.realtime);
+        tray.settings->setCapturesSystemAudio(true);
+        tray.launch();
+        EXPECT_TRUE(tray.sim.statusBar().choose(c.path)) << c.path.back();
+        EXPECT_TRUE(c.applied(*tray.settings)) << c.path.back();
+    }
+}
+
+TEST_F(StatusControllerTest, AValueOfAnotherTypeOrNoneChangesNothing) {
+    launch();
+    const std::vector<MenuItem> wrong{
+        item("setInterval:", int64_t{5}),
+        item("setInterval:"),
+        item("setFPS:", 60.0),
+        item("setRealtimeFPS:", uint32_t{60}),
+        item("setScale:", std::string("0.5")),
+        item("setDisplay:", int64_t{2}),
+        item("setCountdown:", uint32_t{5}),
+        item("setMicrophone:"),
+        item("setMicrophone:", int64_t{0}),
+        item("noSuchAction", 1.0),
+    };
+    settings->setMicrophoneDeviceID("kept");
+    const auto before = sim.defaults().stored;
+    for (const MenuItem& chosen : wrong) {
+        sim.statusBar().activate(chosen);
+    }
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(sim.defaults().stored, before);
+    EXPECT_EQ(sim.audioDevices().accessRequests, 0);
+}
+
+TEST(StatusController, AMessageBecomesANotificationAndARealtimeFileIsShown) {
+    struct Case {
+        bool realtime;
+        std::optional<std::filesystem::path> file;
+        std::string body;
+        bool revealed;
+    };
+    const std::filesystem::path movie = "/home/u/Desktop/Ventilux-2024-05-06_07-08-09.mov";
+    const std::vector<Case> cases{
+        {true, movie, "Saved 0:05 recording\nVentilux-2024-05-06_07-08-09.mov", true},
+        {false, movie, "Saved 0:05 recording\nVentilux-2024-05-06_07-08-09.mov", false},
+        {true, std::nullopt, "Saved 0:05 recording", false},
+    };
+    for (const Case& c : cases) {
+        TrayHarness tray("message");
+        tray.settings->setRealtimeMode(c.realtime);
+        tray.launch();
+        tray.controller->activeRecorder()->onMessage("Saved 0:05 recording", c.file);
+        ASSERT_EQ(tray.sim.notifications().delivered.size(), 1u);
+        EXPECT_EQ(tray.sim.notifications().delivered[0].title, "Ventilux");
+        EXPECT_EQ(tray.sim.notifications().delivered[0].body, c.body);
+        EXPECT_EQ(tray.sim.workspace().revealedFiles.size(), c.revealed ? 1u : 0u) << c.body;
+    }
+}
+
+TEST_F(StatusControllerTest, EachNotificationHasItsOwnRandomIdentifier) {
+    launch();
+    for (int i = 0; i < 20; ++i) {
+        controller->activeRecorder()->onMessage("hello", std::nullopt);
+    }
+    const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+    std::set<std::string> identifiers;
+    for (const auto& delivered : sim.notifications().delivered) {
+        EXPECT_TRUE(std::regex_match(delivered.identifier, uuid)) << delivered.identifier;
+        identifiers.insert(delivered.identifier);
+    }
+    EXPECT_EQ(identifiers.size(), 20u);
+}
+
+TEST(StatusController, NotificationsAreShownOnlyWhenTheUserAllowsThem) {
+    struct Case {
+        NotificationAuthorization status;
+        bool answer;
+        bool asked;
+        bool shown;
+    };
+    const std::vector<Case> cases{
+        {NotificationAuthorization::notDetermined, true, true, true},
+        {NotificationAuthorization::authorized, true, true, true},
+        {NotificationAuthorization::notDetermined, false, true, false},
+        {NotificationAuthorization::denied, true, false, false},
+        {NotificationAuthorization::provisional, true, false, false},
+        {NotificationAuthorization::ephemeral, true, false, false},
+    };
+    for (const Case& c : cases) {
+        TrayHarness tray("permission");
+        tray.sim.notifications().status = c.status;
+        tray.sim.notifications().answerToRequest = c.answer;
+        tray.settings->setRealtimeMode(true);
+        tray.launch();
+        tray.controller->activeRecorder()->onMessage("Saved", "/tmp/a.mov");
+        const int index = static_cast<int>(&c - cases.data());
+        EXPECT_EQ(tray.sim.notifications().authorizationRequests, c.asked ? 1 : 0) << index;
+        EXPECT_EQ(tray.sim.notifications().delivered.size(), c.shown ? 1u : 0u) << index;
+        EXPECT_EQ(tray.sim.workspace().revealedFiles.size(), 1u) << "shown whatever the answer";
+        EXPECT_TRUE(tray.sim.log().lines.empty()) << "no trace of a dropped message";
+    }
+}
+
+TEST(StatusController, ChoosingAMicrophoneStoresItAndRepairsThePermission) {
+    struct Case {
+        MicrophoneAuthorization permission;
+        bool answer;
+        int requests;
+        bool blocked;
+    };
+    const std::vector<Case> cases{
+        {MicrophoneAuthorization::authorized, true, 0, false},
+        {MicrophoneAuthorization::notDetermined, true, 1, false},
+        {MicrophoneAuthorization::notDetermined, false, 1, true},
+        {MicrophoneAuthorization::denied, true, 0, true},
+        {MicrophoneAuthorization::restricted, true, 0, true},
+    };
+    for (const Case& c : cases) {
+        TrayHarness tray("microphone");
+        tray.sim.audioDevices().authorization = c.permission;
+        tray.sim.audioDevices().answerToRequest = c.answer;
+        tray.launch();
+        tray.sim.statusBar().activate(item("setMicrophone:", std::string("usb-1")));
+        tray.sim.dispatch().runUntilIdle();
+        const int index = static_cast<int>(&c - cases.data());
+        EXPECT_EQ(tray.settings->microphoneDeviceID(), "usb-1") << index;
+        EXPECT_EQ(tray.sim.audioDevices().accessRequests, c.requests) << index;
+        EXPECT_EQ(tray.sim.workspace().activations, c.requests) << "in front for the question";
+        EXPECT_EQ(tray.sim.workspace().openedPanes,
+                  c.blocked ? std::vector<PrivacyPane>{PrivacyPane::microphone}
+                            : std::vector<PrivacyPane>{})
+            << index;
+        const std::vector<std::string> expected =
+            c.blocked ? std::vector<std::string>{kMicrophoneBlocked} : std::vector<std::string>{};
+        std::vector<std::string> seen;
+        for (const auto& d : tray.sim.notifications().delivered) {
+            seen.push_back(d.body);
+        }
+        EXPECT_EQ(seen, expected) << index;
+    }
+}
+
+TEST_F(StatusControllerTest, NoMicrophoneAsksForNothingAndTheRepairLineAsksOrOpensSettings) {
+    sim.audioDevices().authorization = MicrophoneAuthorization::denied;
+    settings->setMicrophoneDeviceID("usb-1");
+    settings->setRealtimeMode(true);
+    launch();
+    ASSERT_TRUE(sim.statusBar().choose({"Microphone blocked \u2014 open Settings"}));
+    EXPECT_THAT(sim.workspace().openedPanes, ElementsAre(PrivacyPane::microphone));
+
+    sim.audioDevices().authorization = MicrophoneAuthorization::notDetermined;
+    ASSERT_TRUE(sim.statusBar().choose({"Allow Microphone Access\u2026"}));
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(sim.audioDevices().accessRequests, 1);
+
+    ASSERT_TRUE(sim.statusBar().choose({"Audio Source", "None"}));
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(settings->microphoneDeviceID(), std::nullopt);
+    EXPECT_EQ(sim.audioDevices().accessRequests, 1);
+    EXPECT_EQ(sim.workspace().openedPanes.size(), 1u);
+}
+
+TEST_F(StatusControllerTest, TheHotKeySwitchRegistersATriggerThatOutlivesNoController) {
+    launch();
+    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  \u2325\u23185"}));
+    EXPECT_TRUE(settings->hotkeyEnabled());
+    EXPECT_TRUE(Hotkey::isRegistered());
+    settings->setCountdownSeconds(0);
+    sim.hotkeys().pressKeys(Hotkey::kKeyCode, Hotkey::kModifiers);
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recording());
+
+    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  \u2325\u23185"}));
+    EXPECT_FALSE(settings->hotkeyEnabled());
+    EXPECT_FALSE(Hotkey::isRegistered());
+
+    // Taken elsewhere: the setting stays on and the menu tells why nothing happens.
+    sim.hotkeys().takenByOthers = true;
+    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  \u2325\u23185"}));
+    EXPECT_TRUE(settings->hotkeyEnabled());
+    EXPECT_THAT(titles(openMenu()),
+                ::testing::Contains("   \u2325\u23185 is taken by another app"));
+
+    // Once the controller is gone a press reaches nothing.
+    sim.hotkeys().takenByOthers = false;
+    sim.statusBar().activate(item("toggleHotkey"));
+    sim.statusBar().activate(item("toggleHotkey"));
+    auto recorder = controller->activeRecorder();
+    controller.reset();
+    sim.hotkeys().pressKeys(Hotkey::kKeyCode, Hotkey::kModifiers);
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recorder->isRecording()) << "the press did not stop it";
+}
+
+TEST_F(StatusControllerTest, TheRecordingsFolderIsCreatedWhenMissingAndOpenedEvenWhenNot) {
+    launch();
+    ASSERT_TRUE(sim.statusBar().choose({"Open Recordings Folder"}));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_THAT(sim.workspace().openedFolders, ElementsAre(folder));
+
+    const std::filesystem::path blocked = folder / "a-file" / "inside";
+    std::ofstream(folder / "a-file") << "x";
+    settings->setOutputDirectory(blocked);
+    ASSERT_TRUE(sim.statusBar().choose({"Open Recordings Folder"}));
+    EXPECT_THAT(sim.workspace().openedFolders, ElementsAre(folder, blocked));
+}
+
+TEST_F(StatusControllerTest, LaunchAtLoginAndQuitAreCarriedOut) {
+    launch();
+    ASSERT_TRUE(sim.statusBar().choose({"Launch at Login"}));
+    EXPECT_TRUE(find(openMenu(), "Launch at Login").checked);
+    ASSERT_TRUE(sim.statusBar().choose({"Launch at Login"}));
+    EXPECT_FALSE(find(openMenu(), "Launch at Login").checked);
+    ASSERT_TRUE(sim.statusBar().choose({"Quit Ventilux"}));
+    EXPECT_EQ(quitRequests, 1);
+}
+
+TEST_F(StatusControllerTest, WithoutATrayOrNotificationsTheHotKeyStillRecords) {
+    platform::services().statusBar.reset();
+    platform::services().notifications.reset();
+    settings->setHotkeyEnabled(true);
+    settings->setCountdownSeconds(3);
+    launch();
+    EXPECT_THAT(sim.log().lines,
+                ElementsAre("Ventilux: no tray is available; the hot key still works."));
+    sim.hotkeys().pressKeys(Hotkey::kKeyCode, Hotkey::kModifiers);
+    sim.dispatch().advance(3);
+    EXPECT_TRUE(recording());
+    controller->triggerRecording();
+    sim.dispatch().runUntilIdle();
+    EXPECT_FALSE(recording());
+    EXPECT_EQ(sim.log().lines.size(), 1u);
+}
+
+TEST_F(StatusControllerTest, ACallbackAfterTheControllerIsGoneDoesNothing) {
+    settings->setCountdownSeconds(2);
+    launch();
+    auto recorder = controller->activeRecorder();
+    controller->triggerRecording();
+    controller.reset();
+    sim.dispatch().advance(5);
+    EXPECT_FALSE(recorder->isRecording()) << "the countdown died with its controller";
+    recorder->onMessage("late", "/tmp/late.mov");
+    recorder->onStateChange(true);
+    EXPECT_TRUE(sim.notifications().delivered.empty());
+    EXPECT_FALSE(sim.statusBar().hasItem());
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,264 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TrayHarness.h"
+
+namespace vx {
+namespace {
+
+using platform::Menu;
+using platform::MenuItem;
+using platform::MicrophoneAuthorization;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using testing::TrayHarness;
+
+class StatusMenuTest : public ::testing::Test, public TrayHarness {
+  protected:
+    StatusMenuTest()
+        : TrayHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+    std::vector<std::string> checkedTitles(const Menu& menu) {
+        std::vector<std::string> checked;
+        for (const MenuItem& item : menu) {
+            if (item.checked) {
+                checked.push_back(item.title);
+            }
+        }
+        return checked;
+    }
+    Menu submenu(const std::string& title) { return find(openMenu(), title).submenu; }
+};
+
+TEST_F(StatusMenuTest, TheTopLevelMenuOfEachModeWhileIdle) {
+    sim.audioDevices().present = {{"mic-1", "USB Mic"}};
+    sim.audioDevices().authorization = MicrophoneAuthorization::authorized;
+    settings->setMicrophoneDeviceID("mic-1");
+    launch();
+
+    settings->setRealtimeMode(true);
+    EXPECT_THAT(titles(openMenu()),
+                ElementsAre("Start RealTime Recording", "---", "RealTime", "---", "Audio Source",
+                            "Frame Rate", "Resolution", "Display", "Show Cursor", "Show Clicks",
+                            "---", "Countdown", "Hotkey  \u2325\u23185", "Open Recordings Folder",
+                            "---", "Launch at Login", "Ventilux 0.1.0", "Quit Ventilux"));
+
+    settings->setRealtimeMode(false);
+    EXPECT_THAT(titles(openMenu()),
+                ElementsAre("Start Time-Lapse", "---", "RealTime", "---", "Capture Interval",
+                            "Playback Frame Rate", "Resolution", "Display", "Show Cursor", "---",
+                            "\u2248 60\u00d7 speed-up", "Countdown", "Hotkey  \u2325\u23185",
+                            "Open Recordings Folder", "---", "Launch at Login", "Ventilux 0.1.0",
+                            "Quit Ventilux"));
+}
+
+TEST(StatusMenu, EachSituationSetsThePrimaryCommandAndWhatMayBeChanged) {
+    const std::vector<std::string> idleOnly{"Capture Interval", "Playback Frame Rate", "Resolution",
+                                            "Display",          "Show Cursor",         "Countdown"};
+    const std::vector<std::string> always{"Hotkey  \u2325\u23185", "Open Recordings Folder",
+                                          "Launch at Login", "Quit Ventilux"};
+    struct Case {
+        const char* situation;
+        std::string primary;
+        std::string key;
+        bool realtimeEnabled;
+        bool idleOnlyEnabled;
+    };
+    const std::vector<Case> cases{
+        {"idle", "Start Time-Lapse", "r", true, true},
+        {"counting down", "Cancel Countdown", "r", false, true},
+        {"recording", "Stop Recording", "s", false, false},
+    };
+    for (const Case& c : cases) {
+        TrayHarness tray(std::string("situation-") + c.situation);
+        tray.launch();
+        if (c.primary == "Cancel Countdown") {
+            tray.settings->setCountdownSeconds(3);
+            tray.controller->triggerRecording();
+        } else if (c.primary == "Stop Recording") {
+            tray.startRecording();
+        }
+        const Menu menu = tray.openMenu();
+        EXPECT_EQ(menu.front().title, c.primary) << c.situation;
+        EXPECT_EQ(menu.front().keyEquivalent, c.key) << c.situation;
+        EXPECT_TRUE(menu.front().enabled) << c.situation;
+        EXPECT_EQ(tray.find(menu, "RealTime").enabled, c.realtimeEnabled) << c.situation;
+        for (const std::string& title : idleOnly) {
+            EXPECT_EQ(tray.find(menu, title).enabled, c.idleOnlyEnabled)
+                << c.situation << ": " << title;
+        }
+        for (const std::string& title : always) {
+            EXPECT_TRUE(tray.find(menu, title).enabled) << c.situation << ": " << title;
+        }
+        EXPECT_FALSE(tray.find(menu, "Ventilux 0.1.0").enabled) << c.situation;
+        EXPECT_FALSE(tray.find(menu, "\u2248 60\u00d7 speed-up").enabled) << c.situation;
+    }
+}
+
+TEST_F(StatusMenuTest, ARunningSessionShowsItsLabelAsADisabledSecondLine) {
+    launch();
+    startRecording();
+    const Menu menu = openMenu();
+    ASSERT_GE(menu.size(), 2u);
+    EXPECT_EQ(menu[1].title, "Capturing every 2 s\u2026");
+    EXPECT_FALSE(menu[1].enabled);
+    EXPECT_TRUE(menu[1].action.empty());
+}
+
+TEST_F(StatusMenuTest, AnIntervalIsCheckedOnlyWithinAThousandthOfASecond) {
+    launch();
+    EXPECT_THAT(titles(submenu("Capture Interval")),
+                ElementsAre("Every 250 ms", "Every 500 ms", "Every 1 s", "Every 2 s", "Every 5 s",
+                            "Every 10 s", "Every 30 s"));
+    struct Case {
+        double interval;
+        std::vector<std::string> checked;
+    };
+    const std::vector<Case> cases{
+        {0.2505, {"Every 250 ms"}}, {0.252, {}}, {2, {"Every 2 s"}},
+        {29.9995, {"Every 30 s"}},  {3, {}},
+    };
+    for (const Case& c : cases) {
+        settings->setCaptureInterval(c.interval);
+        EXPECT_EQ(checkedTitles(submenu("Capture Interval")), c.checked) << c.interval;
+    }
+}
+
+TEST_F(StatusMenuTest, AScreenWithoutANumberHasNoLineButKeepsItsPosition) {
+    sim.workspace().screenList = {{7, 1512.9, 982.4}, {std::nullopt, 800, 600}, {9, 2560, 1440}};
+    sim.screenCapture().mainID = 7;
+    settings->setDisplayID(7);
+    launch();
+    const Menu displays = submenu("Display");
+    EXPECT_THAT(titles(displays), ElementsAre("Main Display", "Display 1  (1512\u00d7982)",
+                                              "Display 3  (2560\u00d71440)"));
+    EXPECT_THAT(checkedTitles(displays), ElementsAre("Main Display", "Display 1  (1512\u00d7982)"))
+        << "the main display's own number checks both of its lines";
+    std::vector<uint32_t> numbers;
+    for (const MenuItem& item : displays) {
+        EXPECT_EQ(item.action, "setDisplay:");
+        numbers.push_back(std::get<uint32_t>(item.representedObject));
+    }
+    EXPECT_THAT(numbers, ElementsAre(0u, 7u, 9u));
+}
+
+TEST_F(StatusMenuTest, TheMicrophoneRepairLineFollowsThePermissionOfAChosenMicrophone) {
+    struct Case {
+        std::optional<std::string> chosen;
+        MicrophoneAuthorization permission;
+        std::optional<std::string> line;
+    };
+    const std::vector<Case> cases{
+        {"mic-1", MicrophoneAuthorization::notDetermined, "Allow Microphone Access\u2026"},
+        {"mic-1", MicrophoneAuthorization::denied, "Microphone blocked \u2014 open Settings"},
+        {"mic-1", MicrophoneAuthorization::restricted, "Microphone blocked \u2014 open Settings"},
+        {"mic-1", MicrophoneAuthorization::authorized, std::nullopt},
+        {std::nullopt, MicrophoneAuthorization::denied, std::nullopt},
+        {std::nullopt, MicrophoneAuthorization::notDetermined, std::nullopt},
+    };
+    settings->setRealtimeMode(true);
+    launch();
+    for (const Case& c : cases) {
+        settings->setMicrophoneDeviceID(c.chosen);
+        sim.audioDevices().authorization = c.permission;
+        const Menu menu = openMenu();
+        const auto cursor = std::find_if(
+            menu.begin(), menu.end(), [](const MenuItem& i) { return i.title == "Show Cursor"; });
+        ASSERT_NE(cursor, menu.end());
+        const MenuItem& next = *(cursor + 1);
+        if (c.line) {
+            EXPECT_EQ(next.title, *c.line);
+            EXPECT_EQ(next.action, "fixMicrophone");
+            EXPECT_TRUE(next.enabled);
+        } else {
+            EXPECT_EQ(next.title, "Show Clicks") << c.chosen.value_or("(none)");
+        }
+    }
+}
+
+TEST_F(StatusMenuTest, TheAudioSourceMenuListsEachMicrophoneOnceAndChecksOnlyAnExactMatch) {
+    sim.audioDevices().present = {{"a", "Built-in"}, {"b", "USB Mic"}, {"a", "Built-in again"}};
+    settings->setRealtimeMode(true);
+    settings->setCapturesSystemAudio(true);
+    launch();
+    struct Case {
+        std::optional<std::string> chosen;
+        std::vector<std::string> checked;
+    };
+    const std::vector<Case> cases{
+        {std::nullopt, {"System Audio", "None"}},
+        {"b", {"System Audio", "USB Mic"}},
+        {"B", {"System Audio"}},
+        {"gone", {"System Audio"}},
+    };
+    for (const Case& c : cases) {
+        settings->setMicrophoneDeviceID(c.chosen);
+        const Menu sources = submenu("Audio Source");
+        EXPECT_THAT(titles(sources), ElementsAre("System Audio", "---", "Microphone", "None",
+                                                 "Built-in", "USB Mic"));
+        EXPECT_EQ(checkedTitles(sources), c.checked) << c.chosen.value_or("(none)");
+        EXPECT_FALSE(find(sources, "Microphone").enabled);
+    }
+}
+
+TEST_F(StatusMenuTest, TheConflictLineShowsOnlyWhenTheWantedHotKeyIsTaken) {
+    sim.hotkeys().takenByOthers = true;
+    settings->setHotkeyEnabled(true);
+    launch();
+    const std::string conflict = "   \u2325\u23185 is taken by another app";
+    Menu menu = openMenu();
+    EXPECT_TRUE(find(menu, "Hotkey  \u2325\u23185").checked);
+    EXPECT_FALSE(find(menu, conflict).enabled);
+    EXPECT_EQ(find(menu, conflict).toolTip, "");
+
+    settings->setHotkeyEnabled(false);
+    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(conflict)));
+}
+
+TEST_F(StatusMenuTest, SpeedUpAndVersionLinesFromTheirInputs) {
+    struct Case {
+        double interval;
+        int64_t fps;
+        std::string version;
+        std::string speedup;
+        std::string versionLine;
+    };
+    const std::vector<Case> cases{
+        {3.5, 17, "0.1.0", "\u2248 60\u00d7 speed-up", "Ventilux 0.1.0"},  // 59.5 rounds up
+        {0.25, 12, "2.3", "\u2248 3\u00d7 speed-up", "Ventilux 2.3"},
+        {2, 30, "", "\u2248 60\u00d7 speed-up", "Ventilux 1.0"},
+    };
+    launch();
+    for (const Case& c : cases) {
+        settings->setCaptureInterval(c.interval);
+        settings->setPlaybackFPS(c.fps);
+        sim.app().appVersion = c.version;
+        const std::vector<std::string> seen = titles(openMenu());
+        EXPECT_THAT(seen, ::testing::Contains(c.speedup)) << c.interval << " x " << c.fps;
+        EXPECT_EQ(seen[seen.size() - 2], c.versionLine);
+    }
+}
+
+TEST_F(StatusMenuTest, EveryChoiceListChecksTheStoredValueAndNothingForAStrangeOne) {
+    launch();
+    settings->setPlaybackFPS(24);
+    settings->setResolutionScale(0.7505);
+    settings->setCountdownSeconds(0);
+    EXPECT_THAT(checkedTitles(submenu("Playback Frame Rate")), ElementsAre("24 fps"));
+    EXPECT_THAT(checkedTitles(submenu("Resolution")), ElementsAre("75%"));
+    EXPECT_THAT(checkedTitles(submenu("Countdown")), ElementsAre("Off"));
+
+    settings->setPlaybackFPS(25);
+    settings->setResolutionScale(0.6);
+    settings->setCountdownSeconds(4);
+    EXPECT_THAT(checkedTitles(submenu("Playback Frame Rate")), ElementsAreArray<std::string>({}));
+    EXPECT_THAT(checkedTitles(submenu("Resolution")), ElementsAreArray<std::string>({}));
+    EXPECT_THAT(checkedTitles(submenu("Countdown")), ElementsAreArray<std::string>({}));
+}
+
+}  // namespace
+}  // namespace vx
