@@ -41,7 +41,26 @@ void AppDelegate::runLoginSwitch(bool enable) {
     LoginItem::runSwitch(enable);
 }
 
-// The tray icon is not built yet: the copy runs without one until asked to quit.
-void AppDelegate::startInteractive() {}
+void AppDelegate::startInteractive() {
+    status = StatusController::create(settings, [this] { applicationShouldTerminate(); });
+    platform::services().app->setQuitRequestHandler([this] { applicationShouldTerminate(); });
+}
+
+void AppDelegate::applicationShouldTerminate() {
+    platform::Dispatch& dispatch = *platform::services().dispatch;
+    // A second request while the movie is being saved changes nothing: the
+    // first one already ends the process, in 20 seconds at the latest.
+    if (quitting_) {
+        return;
+    }
+    std::shared_ptr<Recorder> recorder = status ? status->activeRecorder() : nullptr;
+    if (!recorder || !recorder->isRecording()) {
+        dispatch.exitProcess(0);
+        return;
+    }
+    quitting_ = true;
+    recorder->stop([&dispatch] { dispatch.exitProcess(0); });
+    dispatch.postAfter(kQuitFallbackSeconds, [&dispatch] { dispatch.exitProcess(0); });
+}
 
 }  // namespace vx
