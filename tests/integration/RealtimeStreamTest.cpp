@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/RecordingStream.h"
+#include "platform/linux/AudioMixer.h"
 #include "platform/linux/FfmpegRecordingStreams.h"
 #include "platform/linux/X11ScreenCapture.h"
 
@@ -33,6 +35,7 @@ using platform::RecordingConfiguration;
 using platform::RecordingEvents;
 using platform::RecordingStream;
 using platform::StreamConfiguration;
+using platform::linux_::AudioMixer;
 using platform::linux_::FfmpegRecordingStreams;
 using platform::linux_::X11ScreenCapture;
 using Clock = std::chrono::steady_clock;
@@ -405,6 +408,86 @@ TEST_F(RealtimeStreamTest, FullDiskFailsTheRecordingAndLeavesThePartialFile) {
     EXPECT_EQ(reported[0].second->description,
               "Cannot write " + movie.string() + ": No space left on device.");
     EXPECT_TRUE(kept);
+}
+
+// The mixer on its own, with sources that misbehave as real ones do.
+class AudioMixerTest : public ::testing::Test {
+  protected:
+    static constexpr int kRate = 1000;  // one sample per millisecond keeps the arithmetic plain
+
+    AudioMixerTest() : mixer(2, kRate, 2) { mixer.begin(origin); }
+    Clock::time_point at(int milliseconds) const {
+        return origin + std::chrono::milliseconds(milliseconds);
+    }
+    // `frames` stereo samples of `value` from `input`, the last captured at `endMs`.
+    void deliver(int input, float value, int frames, int endMs) {
+        const std::vector<float> samples(size_t(frames) * 2, value);
+        mixer.add(input, samples, at(endMs));
+    }
+    // The left channel of the next mix, one value per millisecond.
+    std::vector<float> mixUntil(int64_t until) {
+        const std::vector<float> mix = mixer.mixUntil(until);
+        std::vector<float> left;
+        for (size_t i = 0; i < mix.size(); i += 2) {
+            EXPECT_EQ(mix[i], mix[i + 1]);
+            left.push_back(mix[i]);
+        }
+        return left;
+    }
+    static std::vector<float> run(std::initializer_list<std::pair<int, float>> spans) {
+        std::vector<float> values;
+        for (const auto& [length, value] : spans) {
+            values.insert(values.end(), size_t(length), value);
+        }
+        return values;
+    }
+
+    Clock::time_point origin = Clock::now();
+    AudioMixer mixer;
+};
+
+TEST_F(AudioMixerTest, SourcesOnTimeAddUpAndLoudSumsAreClipped) {
+    for (int end = 20; end <= 200; end += 20) {
+        deliver(0, 0.25f, 20, end);
+        deliver(1, 0.5f, 20, end);
+    }
+    EXPECT_EQ(mixUntil(100), run({{100, 0.75f}}));
+    for (int end = 220; end <= 300; end += 20) {
+        deliver(0, 0.8f, 20, end);
+        deliver(1, 0.8f, 20, end);
+    }
+    EXPECT_EQ(mixUntil(300), run({{100, 0.75f}, {100, 1.0f}}));
+}
+
+TEST_F(AudioMixerTest, SilentOrIdleSourcesAreFilledWithSilenceSoTheTrackKeepsItsLength) {
+    // Source 1 never sends anything; source 0 sends 100 ms, pauses, then goes on.
+    deliver(0, 0.5f, 100, 100);
+    EXPECT_EQ(mixUntil(300), run({{100, 0.5f}, {200, 0.0f}}));
+    deliver(0, 0.25f, 100, 500);
+    EXPECT_EQ(mixUntil(600), run({{100, 0.0f}, {100, 0.25f}, {100, 0.0f}}));
+}
+
+TEST_F(AudioMixerTest, ALateBurstLandsWhereItWasCapturedAndWhatIsTooLateIsDropped) {
+    // An idle output sends two seconds at once; the mix has gone past its start.
+    mixUntil(700);
+    deliver(0, 0.5f, 1000, 1000);
+    EXPECT_EQ(mixUntil(1200), run({{300, 0.5f}, {200, 0.0f}}));
+}
+
+TEST_F(AudioMixerTest, ASourceWhoseClockDriftsIsPutBackInPlace) {
+    // Pieces of 20 ms that each arrive 2 ms later than the one before would
+    // fall: small slips are smoothed over, a large one re-anchors the source.
+    for (int piece = 0; piece < 100; ++piece) {
+        deliver(0, 0.5f, 20, 20 * (piece + 1) + 2 * piece);
+    }
+    const std::vector<float> mix = mixUntil(2200);
+    const int sounding = int(std::count(mix.begin(), mix.end(), 0.5f));
+    EXPECT_EQ(sounding, 2000) << "samples were lost or made up";
+    // The last piece was captured between 2178 and 2198 ms: it plays within
+    // the tolerance of there, not 200 ms early.
+    const auto lastSound = std::find(mix.rbegin(), mix.rend(), 0.5f);
+    const int lastAt = int(mix.rend() - lastSound);
+    EXPECT_NEAR(lastAt, 2198, 90);
 }
 
 }  // namespace

@@ -13,3 +13,15 @@ foreach(name
   set_tests_properties(stream.RealtimeStreamTest.${name} PROPERTIES
     LABELS "integration;stream" TIMEOUT 120)
 endforeach()
+
+
+# The mixer needs no desktop.
+foreach(name
+    SourcesOnTimeAddUpAndLoudSumsAreClipped
+    SilentOrIdleSourcesAreFilledWithSilenceSoTheTrackKeepsItsLength
+    ALateBurstLandsWhereItWasCapturedAndWhatIsTooLateIsDropped
+    ASourceWhoseClockDriftsIsPutBackInPlace)
+  add_test(NAME stream.AudioMixerTest.${name}
+    COMMAND $<TARGET_FILE:integration_tests> --gtest_filter=AudioMixerTest.${name})
+  set_tests_properties(stream.AudioMixerTest.${name} PROPERTIES LABELS "integration;stream")
+endforeach()
