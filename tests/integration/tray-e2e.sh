@@ -56,7 +56,7 @@ tool_tip() {
     gdbus call --session -d "$service" -o /StatusNotifierItem \
         -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip
 }
-notifications() { grep -c '"summary"' "$work/events" || true; }
+notified() { grep -q '"summary"' "$work/events"; }
 
 # The first recording: through the countdown, stopped from the menu.
 click "Start Time-Lapse"
@@ -64,7 +64,7 @@ within 15 shows "Stop Recording" || fail "the recording did not start: $(open_me
 tool_tip | grep -q 'recording (click to stop)' || fail "the icon's tool tip: $(tool_tip)"
 sleep 3 # the recording's own length: a frame every 2 s
 click "Stop Recording"
-within 20 test "$(notifications)" -ge 1 || fail "no notification after the stop"
+within 20 notified || fail "no notification after the stop"
 line=$(grep '"summary"' "$work/events" | head -n 1)
 summary=$(/usr/bin/python3 -c 'import json,sys; print(json.loads(sys.argv[1])["summary"])' "$line")
 body=$(/usr/bin/python3 -c 'import json,sys; print(json.loads(sys.argv[1])["body"])' "$line")
