@@ -80,15 +80,23 @@ std::string keyFileString(std::string_view value) {
 
 }  // namespace
 
+// GLib checks that the program exists before it turns "%%" back into '%', and
+// so refuses an entry whose program path holds a '%'. Such a path is handed to
+// a shell as data instead, never read as a command: the program position then
+// holds no '%', and the shell replaces itself with the program.
 std::string execValue(const std::string& program) {
-    return keyFileString(quotedArgument(program));
+    std::string command = quotedArgument(program);
+    if (program.find('%') != std::string::npos) {
+        command = "/bin/sh -c " + quotedArgument("exec \"$0\"") + " " + command;
+    }
+    return keyFileString(command);
 }
 
 std::expected<std::string, platform::Error> applicationEntry(const std::filesystem::path& program) {
     if (!isUtf8(program.native())) {
         return std::unexpected(platform::Error{
             platform::kAppErrorDomain, 0,
-            "the program's path is not UTF-8 text, so a desktop entry cannot name it"});
+            "The path of this program is not UTF-8 text, so a desktop entry cannot name it."});
     }
     return "[Desktop Entry]\n"
            "Type=Application\n"

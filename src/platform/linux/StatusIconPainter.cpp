@@ -34,7 +34,7 @@ constexpr double kMonogramDrop = 0.216;  // below exact centring
 constexpr double kNumberSize = 9.0;
 constexpr double kNumberWidth = 9.0;
 
-constexpr std::array<double, 3> kWhite{0.97, 0.97, 0.97};
+constexpr std::array<double, 3> kWhite{245 / 255.0, 245 / 255.0, 245 / 255.0};
 constexpr std::array<double, 3> kSystemRed{1.0, 59 / 255.0, 48 / 255.0};
 constexpr double kHaloAlpha = 0.5;
 
@@ -163,7 +163,8 @@ IconImage paint(const StatusButtonLook& look, int scale) {
     Context cr(cairo_create(image.get()), &cairo_destroy);
     const bool tinted = look.tint == StatusTint::systemRed;
     if (!tinted) {
-        // One device pixel of halo all round, made of the shape itself moved.
+        // One device pixel of halo all round, made of the shape itself moved
+        // by a pixel each way: enough to hold the white apart from a light panel.
         cairo_set_source_rgba(cr.get(), 0, 0, 0, kHaloAlpha);
         for (int dx : {-1, 0, 1}) {
             for (int dy : {-1, 0, 1}) {

@@ -199,7 +199,9 @@ void X11HotkeyService::ungrab(const Grab& held) {
         xcb_ungrab_key(connection_->get(), held.keycode, connection_->root(),
                        held.modifiers | variant);
     }
-    xcb_flush(connection_->get());
+    // A round trip, so that the combination is free for others once this returns.
+    std::free(xcb_get_input_focus_reply(connection_->get(), xcb_get_input_focus(connection_->get()),
+                                        nullptr));
 }
 
 bool X11HotkeyService::hasQueuedEvent() {
