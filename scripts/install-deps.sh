@@ -14,6 +14,7 @@ build_packages=(
 runtime_packages=(
   xvfb x11-utils x11-xserver-utils x11-apps xdotool dbus libglib2.0-bin
   pulseaudio pulseaudio-utils ffmpeg procps sox
+  python3-gi xfce4-panel
 )
 
 missing=()
