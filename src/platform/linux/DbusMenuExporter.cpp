@@ -1,6 +1,7 @@
 #include "platform/linux/DbusMenuExporter.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace vx::platform::linux_ {
 
@@ -254,12 +255,15 @@ void DbusMenuExporter::event(GVariant* parameters, GDBusMethodInvocation* invoca
         unknownId(invocation, id);
         return;
     }
-    const MenuItem* chosen = clickable(id, eventId);
-    const MenuItem copy = chosen != nullptr ? *chosen : MenuItem{};
+    // A copy: the action may rebuild the menu it came from.
+    std::optional<MenuItem> chosen;
+    if (const MenuItem* item = clickable(id, eventId)) {
+        chosen = *item;
+    }
     // The host hears back before the action runs, whatever the action does.
     g_dbus_method_invocation_return_value(invocation, nullptr);
-    if (chosen != nullptr) {
-        activate_(copy);
+    if (chosen) {
+        activate_(*chosen);
     }
 }
 
