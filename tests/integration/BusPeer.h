@@ -115,10 +115,10 @@ class BusPeer {
         return pending.reply;
     }
 
-    // One round trip to the bus: signals sent to us before it are then in.
-    void sync() {
-        Variant(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.Peer",
-                     "Ping", nullptr));
+    // One round trip to `peer`: the bus keeps each sender's messages in order,
+    // so every signal it sent before answering is then in.
+    void sync(const std::string& peer) {
+        Variant(call(peer, "/", "org.freedesktop.DBus.Peer", "Ping", nullptr));
         runUntil([] { return !g_main_context_pending(nullptr); }, 1);
     }
 

@@ -110,7 +110,7 @@ TEST(FreedesktopNotifications, WithoutAServerNothingIsAllowedNothingWaitsAndNoth
     EXPECT_EQ(answers.status, NotificationAuthorization::denied);
     EXPECT_EQ(answers.granted, false);
     notifications.deliver("Ventilux", "Saved 1-frame time-lapse", "id");
-    peer.sync();
+    peer.sync("org.freedesktop.DBus");
 }
 
 }  // namespace

@@ -302,7 +302,7 @@ TEST_F(SniStatusItemTest, OpeningTheMenuRebuildsItAndAnnouncesOnlyWhatChanged) {
     Variant(menuCall(service, "GetLayout", layoutOf(0, -1)));
     EXPECT_EQ(builds, 4);
 
-    host.sync();
+    host.sync(service);
     std::vector<std::string> announced;
     for (const auto& signal : host.signals) {
         announced.push_back(signal.member + " " + signal.parameters);
@@ -364,7 +364,7 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
     button.setLook(recording);
     button.setLook(recording);
     EXPECT_EQ(button.look(), recording);
-    host.sync();
+    host.sync(service);
     std::vector<std::string> members;
     for (const auto& signal : host.signals) {
         members.push_back(signal.member);
@@ -381,7 +381,7 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
     host.signals.clear();
     button.setLook({StatusImage::icon, StatusImagePosition::imageLeading, " 10",
                     StatusTint::systemRed, "Ventilux"});
-    host.sync();
+    host.sync(service);
     members.clear();
     for (const auto& signal : host.signals) {
         members.push_back(signal.member);
