@@ -60,7 +60,7 @@ within 20 registered || { echo "tray-screenshot: the icon never reached the tray
 sleep 1 # the panel draws the new icon on its next frame
 shot() { ffmpeg -v error -y -f x11grab -video_size 420x720 -i "$DISPLAY+0,0" -frames:v 1 "$1"; }
 shot "$out-icon.png"
-xdotool mousemove 14 16 click 1
+xdotool mousemove 14 16 click 1 mousemove 400 700
 sleep 1 # the menu opens after the panel asks for it over the bus
 shot "$out-menu.png"
 echo "tray-screenshot: wrote $out-icon.png and $out-menu.png"
