@@ -14,7 +14,6 @@ using platform::Menu;
 using platform::MenuItem;
 using platform::MicrophoneAuthorization;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using testing::TrayHarness;
 
 class StatusMenuTest : public ::testing::Test, public TrayHarness {
@@ -241,23 +240,6 @@ TEST_F(StatusMenuTest, SpeedUpAndVersionLinesFromTheirInputs) {
         EXPECT_THAT(seen, ::testing::Contains(c.speedup)) << c.interval << " x " << c.fps;
         EXPECT_EQ(seen[seen.size() - 2], c.versionLine);
     }
-}
-
-TEST_F(StatusMenuTest, EveryChoiceListChecksTheStoredValueAndNothingForAStrangeOne) {
-    launch();
-    settings->setPlaybackFPS(24);
-    settings->setResolutionScale(0.7505);
-    settings->setCountdownSeconds(0);
-    EXPECT_THAT(checkedTitles(submenu("Playback Frame Rate")), ElementsAre("24 fps"));
-    EXPECT_THAT(checkedTitles(submenu("Resolution")), ElementsAre("75%"));
-    EXPECT_THAT(checkedTitles(submenu("Countdown")), ElementsAre("Off"));
-
-    settings->setPlaybackFPS(25);
-    settings->setResolutionScale(0.6);
-    settings->setCountdownSeconds(4);
-    EXPECT_THAT(checkedTitles(submenu("Playback Frame Rate")), ElementsAreArray<std::string>({}));
-    EXPECT_THAT(checkedTitles(submenu("Resolution")), ElementsAreArray<std::string>({}));
-    EXPECT_THAT(checkedTitles(submenu("Countdown")), ElementsAreArray<std::string>({}));
 }
 
 }  // namespace
