@@ -110,11 +110,15 @@ TEST(LinuxUserDirs, HomeAndConfigurationFolderFollowTheEnvironmentWhenItIsUsable
 // A child running `program` with `arguments`, ended when the test ends.
 class ChildProcess {
   public:
-    explicit ChildProcess(const fs::path& program, std::optional<uid_t> user = std::nullopt) {
+    explicit ChildProcess(const fs::path& program, std::optional<uid_t> user = std::nullopt,
+                          const char* display = nullptr) {
         pid = fork();
         if (pid == 0) {
             if (user && setuid(*user) != 0) {
                 _exit(127);
+            }
+            if (display != nullptr) {
+                setenv("DISPLAY", display, 1);
             }
             execl(program.c_str(), program.c_str(), "600", nullptr);
             _exit(127);
@@ -188,6 +192,15 @@ TEST(LinuxRunningApps, ProcessesOfOtherUsersAreNotListed) {
     }
     ChildProcess other(fs::canonical("/bin/sleep"), 65534);
     EXPECT_EQ(listed(other.pid), std::nullopt);
+}
+
+TEST(LinuxRunningApps, ProcessesOfAnotherDesktopSessionAreNotListed) {
+    const char* mine = std::getenv("DISPLAY");
+    const std::string other = std::string(mine != nullptr ? mine : "") + "-elsewhere";
+    ChildProcess here(fs::canonical("/bin/sleep"));
+    ChildProcess elsewhere(fs::canonical("/bin/sleep"), std::nullopt, other.c_str());
+    EXPECT_TRUE(listed(here.pid));
+    EXPECT_EQ(listed(elsewhere.pid), std::nullopt);
 }
 
 }  // namespace

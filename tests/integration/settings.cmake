@@ -27,7 +27,8 @@ foreach(name
     ThisProcessIsIdentifiedByItsProgramFileAndListedAsSuch
     AProgramStartedLaterIsListedByItsCanonicalPathAsTheYounger
     AProgramDeletedWhileItRunsKeepsItsIdentifier
-    ProcessesOfOtherUsersAreNotListed)
+    ProcessesOfOtherUsersAreNotListed
+    ProcessesOfAnotherDesktopSessionAreNotListed)
   settings_integration_test(LinuxRunningApps ${name})
 endforeach()
 

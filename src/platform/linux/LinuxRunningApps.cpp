@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace vx::platform::linux_ {
 
@@ -78,13 +79,31 @@ std::optional<uid_t> realUser(const std::filesystem::path& processFolder) {
     return std::nullopt;
 }
 
+// The desktop session a process was started in, from the variables that name
+// it. Copies in another session (a second seat, a remote desktop, a test's
+// private display) each have a tray of their own and are no twins.
+std::string desktopSession(const std::filesystem::path& processFolder) {
+    std::ifstream environment(processFolder / "environ", std::ios::binary);
+    std::string session;
+    for (std::string variable; std::getline(environment, variable, '\0');) {
+        for (std::string_view name :
+             {"DISPLAY=", "WAYLAND_DISPLAY=", "DBUS_SESSION_BUS_ADDRESS="}) {
+            if (variable.starts_with(name)) {
+                session += variable + '\n';
+            }
+        }
+    }
+    return session;
+}
+
 bool isProcessID(const std::string& name) {
     return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
 }
 
 }  // namespace
 
-LinuxRunningApps::LinuxRunningApps() : bootTime_(readBootTime()) {}
+LinuxRunningApps::LinuxRunningApps()
+    : bootTime_(readBootTime()), session_(desktopSession(kProc / "self")) {}
 
 RunningApp LinuxRunningApps::describe(const std::string& pid) const {
     const std::filesystem::path folder = kProc / pid;
@@ -114,7 +133,8 @@ std::vector<RunningApp> LinuxRunningApps::list() const {
          entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         // A process may end at any point of this walk; it then simply drops out.
-        if (isProcessID(name) && realUser(entry->path()) == me) {
+        if (isProcessID(name) && realUser(entry->path()) == me &&
+            desktopSession(entry->path()) == session_) {
             apps.push_back(describe(name));
         }
     }

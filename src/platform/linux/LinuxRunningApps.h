@@ -14,7 +14,7 @@ class LinuxRunningApps : public RunningApps {
   public:
     LinuxRunningApps();
     RunningApp current() const override;
-    // Processes whose real user is this process's real user, in /proc order.
+    // Processes of this process's real user in its desktop session, in /proc order.
     std::vector<RunningApp> list() const override;
 
   private:
@@ -23,6 +23,7 @@ class LinuxRunningApps : public RunningApps {
     // Read once: the kernel recomputes it on every read and it may drift by a
     // second, which must not reorder two launch times this process compares.
     std::chrono::system_clock::time_point bootTime_;
+    const std::string session_;
 };
 
 }  // namespace vx::platform::linux_
