@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 sanitize="${VENTILUX_SANITIZE:-}"
 dir="build${sanitize:+-$sanitize}"
 cmake -S . -B "$dir" -DVENTILUX_SANITIZE="$sanitize" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake --build "$dir" -j "$(nproc)" >&2  # the folder name alone goes to standard output
 echo "$dir"
