@@ -127,10 +127,12 @@ void RealtimeRecorder::commit(std::shared_ptr<platform::RecordingStream> stream,
     sourceSummary_ = std::move(summary);
     session_ = session;
     finished_ = false;
-    stream_->startCapture(
-        [self = shared_from_this(), session](std::optional<platform::Error> error) {
+    // Starting capture may wait on the display and the sound server: never on the main thread.
+    dispatch_.runInBackground([self = shared_from_this(), stream = stream_, session] {
+        stream->startCapture([self, session](std::optional<platform::Error> error) {
             self->dispatch_.post([self, error, session] { self->captureStarted(error, session); });
         });
+    });
 }
 
 void RealtimeRecorder::captureStarted(std::optional<platform::Error> error, uint64_t session) {
