@@ -7,6 +7,7 @@
 #include "platform/Services.h"
 
 #include "capture/MovieFile.h"
+#include "capture/ScreenCapturePermission.h"
 #include "settings/Settings.h"
 
 namespace vx {
@@ -42,18 +43,12 @@ void RealtimeRecorder::start() {
 }
 
 void RealtimeRecorder::begin() {
-    auto& services = platform::services();
-    if (!services.screenCapture->preflightAccess()) {
-        services.screenCapture->requestAccess();
-        dispatch_.post([self = shared_from_this()] {
-            platform::services().workspace->openPrivacySettings(
-                platform::PrivacyPane::screenRecording);
-            self->failStart("Enable Ventilux under Screen Recording, then quit & reopen Ventilux.");
-        });
+    if (!ScreenCapturePermission::check()) {
+        failStart(ScreenCapturePermission::kMissingMessage);
         return;
     }
     Audio audio{settings_->microphoneDeviceID(), false};
-    if (audio.micID && services.audioDevices->authorizationStatus() !=
+    if (audio.micID && platform::services().audioDevices->authorizationStatus() !=
                            platform::MicrophoneAuthorization::authorized) {
         report(settings_->capturesSystemAudio()
                    ? "Recording without the microphone — access not granted."

@@ -8,6 +8,7 @@
 
 #include "platform/Services.h"
 
+#include "capture/ScreenCapturePermission.h"
 #include "settings/Settings.h"
 #include "timelapse/TimelapseWriterSetup.h"
 
@@ -59,14 +60,8 @@ void TimelapseRecorder::start() {
 }
 
 void TimelapseRecorder::beginCapture() {
-    auto& services = platform::services();
-    if (!services.screenCapture->preflightAccess()) {
-        services.screenCapture->requestAccess();
-        dispatch_.post([self = shared_from_this()] {
-            platform::services().workspace->openPrivacySettings(
-                platform::PrivacyPane::screenRecording);
-            self->failStart("Enable Ventilux under Screen Recording, then quit & reopen Ventilux.");
-        });
+    if (!ScreenCapturePermission::check()) {
+        failStart(ScreenCapturePermission::kMissingMessage);
         return;
     }
     CaptureTarget::display(settings_->displayID(),

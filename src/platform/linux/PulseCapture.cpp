@@ -20,13 +20,13 @@ std::expected<std::unique_ptr<PulseCapture>, Error> PulseCapture::open(
     int sampleRate, int channels, SampleSink sink, std::function<void(Error)> onFailure) {
     std::unique_ptr<PulseCapture> capture(
         new PulseCapture(connection, label, channels, std::move(sink), std::move(onFailure)));
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, uint32_t(sampleRate), uint8_t(channels)};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, uint32_t(sampleRate), uint8_t(channels)};
     pa_buffer_attr attributes{};
     attributes.maxlength = uint32_t(-1);
     attributes.fragsize =
-        uint32_t(pa_usec_to_bytes(uint64_t(kFragmentMilliseconds) * PA_USEC_PER_MSEC, &spec));
+        uint32_t(pa_usec_to_bytes(uint64_t(kFragmentMilliseconds) * PA_USEC_PER_MSEC, &format));
     connection.lock();
-    capture->stream_ = pa_stream_new(connection.context(), "Recording", &spec, nullptr);
+    capture->stream_ = pa_stream_new(connection.context(), "Recording", &format, nullptr);
     int refused = capture->stream_ == nullptr ? -1 : 0;
     if (refused == 0) {
         pa_stream_set_state_callback(capture->stream_, &PulseCapture::onStateChange, capture.get());
