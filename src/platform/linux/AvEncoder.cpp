@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "platform/linux/FfmpegErrors.h"
+#include "platform/linux/PacketPump.h"
 
 namespace vx::platform::linux_ {
 
@@ -102,27 +103,17 @@ AvEncoder::~AvEncoder() {
 }
 
 std::expected<void, Error> AvEncoder::encode(const AVFrame* frame, const PacketSink& sink) {
-    if (const int result = avcodec_send_frame(context_, frame); result < 0) {
-        return std::unexpected(ffmpegError(result, "Cannot encode the recording"));
-    }
-    for (;;) {
-        const int result = avcodec_receive_packet(context_, packet_);
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-            return {};
-        }
-        if (result < 0) {
-            return std::unexpected(ffmpegError(result, "Cannot encode the recording"));
-        }
-        // Without a duration the last video frame would last no time at all.
-        if (packet_->duration == 0 && context_->codec_type == AVMEDIA_TYPE_VIDEO) {
-            packet_->duration = 1;
-        }
-        auto written = sink(*packet_);
-        av_packet_unref(packet_);
-        if (!written) {
-            return written;
-        }
-    }
+    const bool video = context_->codec_type == AVMEDIA_TYPE_VIDEO;
+    return pumpPackets(
+        context_, packet_, frame,
+        [video, &sink](AVPacket& packet) {
+            // Without a duration the last video frame would last no time at all.
+            if (packet.duration == 0 && video) {
+                packet.duration = 1;
+            }
+            return sink(packet);
+        },
+        "Cannot encode the recording");
 }
 
 }  // namespace vx::platform::linux_

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/Types.h"
+#include "platform/linux/PacketPump.h"
 
 struct AVCodecContext;
 struct AVFrame;
@@ -16,7 +17,7 @@ namespace vx::platform::linux_ {
 // captured and every packet that comes out goes straight on to a sink.
 class AvEncoder {
   public:
-    using PacketSink = std::function<std::expected<void, Error>(AVPacket& packet)>;
+    using PacketSink = linux_::PacketSink;
 
     // libx264 fast enough to keep up with the screen on a small machine
     // (ultrafast takes about half a core at 1080p60); one frame lasts one tick

@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "platform/linux/FfmpegErrors.h"
+#include "platform/linux/PacketPump.h"
 
 namespace vx::platform::linux_ {
 
@@ -66,26 +67,15 @@ H264Encoder::~H264Encoder() {
 }
 
 std::expected<void, Error> H264Encoder::encode(const AVFrame* picture, const PacketSink& sink) {
-    if (const int result = avcodec_send_frame(context_, picture); result < 0) {
-        return std::unexpected(ffmpegError(result, "Cannot encode a frame"));
-    }
-    for (;;) {
-        const int result = avcodec_receive_packet(context_, packet_);
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-            return {};
-        }
-        if (result < 0) {
-            return std::unexpected(ffmpegError(result, "Cannot encode a frame"));
-        }
-        // Without a duration the last frame of the movie would last zero time
-        // and the movie would report (n-1)/fps.
-        packet_->duration = 1;
-        auto written = sink(*packet_);
-        av_packet_unref(packet_);
-        if (!written) {
-            return written;
-        }
-    }
+    return pumpPackets(
+        context_, packet_, picture,
+        [&sink](AVPacket& packet) {
+            // Without a duration the last frame of the movie would last zero
+            // time and the movie would report (n-1)/fps.
+            packet.duration = 1;
+            return sink(packet);
+        },
+        "Cannot encode a frame");
 }
 
 }  // namespace vx::platform::linux_

@@ -6,6 +6,7 @@
 
 #include "platform/MovieWriter.h"
 #include "platform/Types.h"
+#include "platform/linux/PacketPump.h"
 
 struct AVCodecContext;
 struct AVFrame;
@@ -19,7 +20,7 @@ namespace vx::platform::linux_ {
 // would lose.
 class H264Encoder {
   public:
-    using PacketSink = std::function<std::expected<void, Error>(AVPacket& packet)>;
+    using PacketSink = linux_::PacketSink;
 
     // Times are counted in 1/settings.timescale; a frame lasts one tick.
     static std::expected<std::unique_ptr<H264Encoder>, Error> open(
