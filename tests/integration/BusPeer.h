@@ -130,6 +130,14 @@ class BusPeer {
                 static_cast<BusPeer*>(self)->signals.push_back({member, text(parameters)});
             },
             this, nullptr));
+        // The match rule goes to the bus without a reply; a call the bus answers
+        // after it proves the rule is in place before anyone emits.
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId",
+            nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        if (reply != nullptr) {
+            g_variant_unref(reply);
+        }
     }
 
     std::vector<Signal> signals;
