@@ -192,6 +192,16 @@ std::optional<Error> startCapture(RecordingStream& stream) {
     return outcome;
 }
 
+// Waits until the stream has written some picture and sound, so that what the
+// test stops is a recording and not an empty file.
+void awaitSomeRecording(const RecordingStream& stream) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (stream.recordedDuration().seconds() < 0.5 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void stopCapture(RecordingStream& stream) {
     int calls = 0;
     stream.stopCapture([&](std::optional<Error> error) {
@@ -337,6 +347,7 @@ TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPl
     const fs::path stoppedTwice = folder.path() / "twice.mov";
     auto stream = make(configuration(true, std::nullopt), stoppedTwice);
     ASSERT_FALSE(startCapture(*stream).has_value());
+    awaitSomeRecording(*stream);
     stopCapture(*stream);
     stopCapture(*stream);
     EXPECT_EQ(reports.snapshot().size(), 1u);
@@ -348,6 +359,7 @@ TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPl
                                         droppedReports.events());
     ASSERT_TRUE(unstopped.has_value());
     ASSERT_FALSE(startCapture(**unstopped).has_value());
+    awaitSomeRecording(**unstopped);
     unstopped->reset();
     EXPECT_EQ(droppedReports.snapshot().size(), 1u);
 
