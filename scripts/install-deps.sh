@@ -9,12 +9,13 @@ build_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-  libpulse-dev libglib2.0-dev libcairo2-dev
+  libpulse-dev libglib2.0-dev libcairo2-dev libpipewire-0.3-dev libwayland-dev
 )
 runtime_packages=(
   xvfb x11-utils x11-xserver-utils x11-apps xdotool dbus libglib2.0-bin
   pulseaudio pulseaudio-utils ffmpeg procps sox
   python3-gi xfce4-panel
+  mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber weston
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command inside a private, headless desktop and exits with its status.
 #
-#   with-desktop.sh [--x] [--dbus] [--pulse] [--xvfb-args "..."] -- command args...
+#   with-desktop.sh [--x] [--dbus] [--pulse] [--wayland] [--xvfb-args "..."]
+#                   [--monitors "WxH ..."] -- command args...
 #
 #   --x          an Xvfb server (-noreset; "-screen 0 1920x1080x24" unless --xvfb-args)
 #   --dbus       a private session bus (started after DISPLAY, HOME and XDG_* are set,
@@ -9,7 +10,12 @@
 #   --pulse      a headless PulseAudio: null sinks "sysout" (default sink) and "micfeed",
 #                the remap source "virtmic" (default source) fed by micfeed, and one reader
 #                kept open on every source so that new readers get data at once
+#   --wayland    a GNOME session without a screen: PipeWire and WirePlumber, mutter headless
+#                with one virtual monitor per --monitors size (default 1280x720), an
+#                animated client on screen, and the ScreenCast portal activated by the bus;
+#                implies --dbus
 #   --xvfb-args  the Xvfb arguments that describe the screens, e.g. "-screen 0 3840x2160x24"
+#   --monitors   the virtual monitors' sizes for --wayland, e.g. "1280x720 800x600"
 #
 # The command always gets a fresh HOME and XDG_* folders in a temporary folder;
 # DISPLAY, DBUS_SESSION_BUS_ADDRESS and PULSE_SERVER are set when the piece is asked
@@ -23,19 +29,28 @@ readonly kStartFailure=125
 readonly kStartDeadlineSeconds=15
 
 usage() {
-    echo 'usage: with-desktop.sh [--x] [--dbus] [--pulse] [--xvfb-args "..."] -- command args...' >&2
+    echo 'usage: with-desktop.sh [--x] [--dbus] [--pulse] [--wayland] [--xvfb-args "..."]' \
+        '[--monitors "WxH ..."] -- command args...' >&2
     exit 2
 }
 
 want_x=0
 want_dbus=0
 want_pulse=0
+want_wayland=0
 xvfb_args="-screen 0 1920x1080x24"
+monitors="1280x720"
 while [ $# -gt 0 ]; do
     case "$1" in
         --x) want_x=1 ;;
         --dbus) want_dbus=1 ;;
         --pulse) want_pulse=1 ;;
+        --wayland) want_wayland=1 want_dbus=1 ;;
+        --monitors)
+            [ $# -ge 2 ] || usage
+            monitors="$2"
+            shift
+            ;;
         --xvfb-args)
             [ $# -ge 2 ] || usage
             xvfb_args="$2"
@@ -118,6 +133,10 @@ wait_until() {
 # True once a file holds a whole line: what a server writes when it is ready.
 has_line() { [ -s "$1" ] && [ -z "$(tail -c 1 "$1")" ]; }
 pulse_answers() { pactl info >/dev/null 2>&1; }
+bus_has_name() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
+}
 
 export HOME="$work/home"
 export XDG_RUNTIME_DIR="$work/runtime"
@@ -137,6 +156,12 @@ if [ $want_x = 1 ]; then
     groups+=("$started")
     wait_until Xvfb "$started" "$work/xvfb.log" has_line "$work/display"
     export DISPLAY=":$(head -n 1 "$work/display")"
+fi
+
+if [ $want_wayland = 1 ]; then
+    # Set before the bus starts: the portal's GNOME backend, activated by the bus,
+    # exits at once when it cannot find the compositor.
+    export WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
 fi
 
 if [ $want_dbus = 1 ]; then
@@ -165,6 +190,23 @@ if [ $want_pulse = 1 ]; then
         start_group "$work/parec.log" bash -c 'exec parec -d "$0" --latency-msec=20 >/dev/null' "$source"
         groups+=("$started")
     done
+fi
+
+if [ $want_wayland = 1 ]; then
+    start_group "$work/pipewire.log" pipewire
+    groups+=("$started")
+    wait_until PipeWire "$started" "$work/pipewire.log" test -S "$XDG_RUNTIME_DIR/pipewire-0"
+    start_group "$work/wireplumber.log" wireplumber
+    groups+=("$started")
+    monitor_args=()
+    for size in $monitors; do monitor_args+=(--virtual-monitor "$size"); done
+    start_group "$work/mutter.log" env -u WAYLAND_DISPLAY mutter --headless --wayland --no-x11 \
+        --wayland-display "$WAYLAND_DISPLAY" "${monitor_args[@]}"
+    groups+=("$started")
+    wait_until mutter "$started" "$work/mutter.log" bus_has_name org.gnome.Mutter.ScreenCast
+    # The compositor sends a picture only when the screen changes.
+    start_group "$work/client.log" weston-simple-shm
+    groups+=("$started")
 fi
 
 # The command runs as a background job so that a signal to this script is handed
