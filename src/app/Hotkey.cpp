@@ -15,6 +15,7 @@ struct State {
     std::function<void()> action;
     // Installed once and never removed: later registrations reuse it.
     bool handlerInstalled = false;
+    bool unavailable = false;  // the last registration's failure was the desktop's
 };
 
 State& state() {
@@ -54,6 +55,9 @@ bool registerHotkey(std::function<void()> action) {
         current.handlerInstalled = hotkeys.installPressHandler(handlePress);
     }
     auto registration = hotkeys.registerHotkey(kKeyCode, kModifiers, kID);
+    current.unavailable = !registration &&
+                          registration.error().domain == platform::kHotkeyErrorDomain &&
+                          registration.error().code == platform::kNoGlobalShortcutsOnThisDesktop;
     if (!registration) {
         return false;
     }
@@ -71,6 +75,10 @@ void unregister() {
 
 bool isRegistered() {
     return state().hotKeyRef.has_value();
+}
+
+bool unavailableOnThisDesktop() {
+    return state().unavailable;
 }
 
 }  // namespace vx::Hotkey

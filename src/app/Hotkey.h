@@ -24,5 +24,8 @@ bool registerHotkey(std::function<void()> action);
 // Releases the shortcut; the action stays, so that a press already queued still runs it.
 void unregister();
 bool isRegistered();
+// Whether the last registration failed because this desktop lets no
+// application have a global shortcut; false again once one succeeds.
+bool unavailableOnThisDesktop();
 
 }  // namespace vx::Hotkey

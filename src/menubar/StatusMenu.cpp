@@ -250,7 +250,10 @@ Menu build(const Settings& settings, const Recorder& recorder, bool countingDown
     menu.push_back(parent("Countdown", countdownMenu(settings), idle));
     menu.push_back(hotkeyLine(settings));
     if (settings.hotkeyEnabled() && !Hotkey::isRegistered()) {
-        menu.push_back(note("   " + std::string(Hotkey::displayName) + " is taken by another app"));
+        menu.push_back(
+            note("   " + std::string(Hotkey::displayName) +
+                 (Hotkey::unavailableOnThisDesktop() ? " is not available on this desktop"
+                                                     : " is taken by another app")));
     }
     menu.push_back(command("Open Recordings Folder", MenuAction::openFolder));
     menu.push_back(MenuItem::makeSeparator());

@@ -23,6 +23,12 @@ struct HotkeyID {
     bool operator==(const HotkeyID&) const = default;
 };
 
+// The failure of a desktop that lets no application have a system-wide
+// shortcut at all, whatever the combination: unlike a taken combination,
+// nothing another application could give up.
+inline constexpr const char* kHotkeyErrorDomain = "HotkeyService";
+inline constexpr int64_t kNoGlobalShortcutsOnThisDesktop = 1;
+
 // Called on the main thread for each press of a registered shortcut; answers
 // whether the press was taken care of.
 using HotkeyPressHandler = std::function<bool(HotkeyID)>;
@@ -39,7 +45,7 @@ class HotkeyService {
     // false when it could not be installed.
     virtual bool installPressHandler(HotkeyPressHandler handler) = 0;
     // Fails when the combination cannot be had, typically because another
-    // application holds it.
+    // application holds it, or with kNoGlobalShortcutsOnThisDesktop.
     virtual std::expected<HotkeyRegistration, Error> registerHotkey(uint32_t keyCode,
                                                                     uint32_t modifiers,
                                                                     HotkeyID id) = 0;

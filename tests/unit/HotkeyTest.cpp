@@ -79,6 +79,32 @@ TEST_F(HotkeyTest, ACombinationHeldElsewhereFailsUntilItIsFree) {
     EXPECT_EQ(sim.hotkeys().handlerInstallations, 1);
 }
 
+// Only the latest attempt counts: a desktop that gains global shortcuts, or
+// an answer that changes to "taken", must not leave the old reason behind.
+TEST_F(HotkeyTest, ADesktopWithoutGlobalShortcutsIsToldApartFromATakenCombination) {
+    struct Step {
+        bool unavailable;
+        bool taken;
+        bool registered;
+        bool reportedUnavailable;
+    };
+    const std::vector<Step> steps{
+        {true, true, false, true},
+        {false, true, false, false},
+        {true, false, false, true},
+        {false, false, true, false},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        sim.hotkeys().unavailableOnThisDesktop = step.unavailable;
+        sim.hotkeys().takenByOthers = step.taken;
+        EXPECT_EQ(Hotkey::registerHotkey(noting("a")), step.registered) << "step " << i;
+        EXPECT_EQ(Hotkey::isRegistered(), step.registered) << "step " << i;
+        EXPECT_EQ(Hotkey::unavailableOnThisDesktop(), step.reportedUnavailable) << "step " << i;
+    }
+    EXPECT_EQ(pressOptionCommand5(), true);
+}
+
 TEST_F(HotkeyTest, OnlyTheApplicationsSignatureIsHandledWhateverItsNumber) {
     ASSERT_TRUE(Hotkey::registerHotkey(noting("a")));
     struct Case {

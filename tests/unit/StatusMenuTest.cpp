@@ -218,6 +218,29 @@ TEST_F(StatusMenuTest, TheConflictLineShowsOnlyWhenTheWantedHotKeyIsTaken) {
     EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(conflict)));
 }
 
+// A desktop that gives no application a global shortcut is not another
+// application's doing: the menu must not send the user looking for one.
+TEST_F(StatusMenuTest, ADesktopWithoutGlobalShortcutsIsNamedInsteadOfAnotherApp) {
+    const std::string hotkey = "Hotkey  \u2325\u23185";
+    const std::string conflict = "   \u2325\u23185 is taken by another app";
+    const std::string unavailable = "   \u2325\u23185 is not available on this desktop";
+    sim.hotkeys().unavailableOnThisDesktop = true;
+    settings->setHotkeyEnabled(true);
+    launch();
+    Menu menu = openMenu();
+    EXPECT_THAT(titles(menu), ::testing::Not(::testing::Contains(conflict)));
+    ASSERT_THAT(titles(menu), ::testing::Contains(unavailable));
+    EXPECT_FALSE(find(menu, unavailable).enabled);
+    EXPECT_EQ(&find(menu, unavailable), &find(menu, hotkey) + 1) << "right below the hot key";
+
+    // Off and on again once the desktop can give it: no warning at all.
+    sim.hotkeys().unavailableOnThisDesktop = false;
+    ASSERT_TRUE(sim.statusBar().choose({hotkey}));
+    ASSERT_TRUE(sim.statusBar().choose({hotkey}));
+    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(unavailable)));
+    EXPECT_TRUE(sim.hotkeys().pressKeys(23, 0x0900).has_value());
+}
+
 TEST_F(StatusMenuTest, SpeedUpAndVersionLinesFromTheirInputs) {
     struct Case {
         double interval;

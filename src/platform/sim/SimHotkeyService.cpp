@@ -14,6 +14,10 @@ bool SimHotkeyService::installPressHandler(HotkeyPressHandler handler) {
 std::expected<HotkeyRegistration, Error> SimHotkeyService::registerHotkey(uint32_t keyCode,
                                                                           uint32_t modifiers,
                                                                           HotkeyID id) {
+    if (unavailableOnThisDesktop) {
+        return std::unexpected(Error{kHotkeyErrorDomain, kNoGlobalShortcutsOnThisDesktop,
+                                     "This desktop lets no application have a global shortcut."});
+    }
     if (takenByOthers) {
         return std::unexpected(Error{"sim", 1, "Another application holds the combination."});
     }

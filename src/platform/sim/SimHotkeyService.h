@@ -9,7 +9,7 @@
 namespace vx::platform::sim {
 
 // Shortcuts held in memory. The test plays the user (pressKeys) and the other
-// applications (takenByOthers).
+// applications (takenByOthers) and the desktop (unavailableOnThisDesktop).
 class SimHotkeyService : public HotkeyService {
   public:
     struct Held {
@@ -31,6 +31,7 @@ class SimHotkeyService : public HotkeyService {
 
     // Behaviour the test can change at any time.
     bool takenByOthers = false;
+    bool unavailableOnThisDesktop = false;  // wins over takenByOthers
     bool handlerInstallSucceeds = true;
 
     int handlerInstallations = 0;  // successful ones
