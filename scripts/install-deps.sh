@@ -10,6 +10,7 @@ build_packages=(
   libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libpulse-dev libglib2.0-dev libcairo2-dev libpipewire-0.3-dev libwayland-dev
+  wayland-protocols libwayland-bin
 )
 runtime_packages=(
   xvfb x11-utils x11-xserver-utils x11-apps xdotool dbus libglib2.0-bin

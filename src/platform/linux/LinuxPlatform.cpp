@@ -13,7 +13,9 @@
 #include "platform/linux/LinuxStdErr.h"
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/PortalScreenCapture.h"
 #include "platform/linux/PulseAudioDevices.h"
+#include "platform/linux/SessionType.h"
 #include "platform/linux/SniStatusBar.h"
 #include "platform/linux/X11HotkeyService.h"
 #include "platform/linux/X11ScreenCapture.h"
@@ -35,7 +37,11 @@ Services makeLinuxServices(int argc, char** argv) {
     made.hotkeys = std::make_unique<X11HotkeyService>();
     made.processRunner = std::make_unique<LinuxProcessRunner>();
     made.atomicFiles = std::make_unique<LinuxAtomicFiles>();
-    made.screenCapture = std::make_unique<X11ScreenCapture>();
+    if (currentSessionType() == SessionType::wayland) {
+        made.screenCapture = std::make_unique<PortalScreenCapture>(*made.defaults, *made.log);
+    } else {
+        made.screenCapture = std::make_unique<X11ScreenCapture>();
+    }
     made.workspace = std::make_unique<LinuxWorkspace>(*made.log, *made.screenCapture);
     made.audioDevices = std::make_unique<PulseAudioDevices>();
     made.statusBar = std::make_unique<SniStatusBar>(*made.log);

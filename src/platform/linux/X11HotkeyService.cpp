@@ -1,6 +1,5 @@
 #include "platform/linux/X11HotkeyService.h"
 
-#include <X11/keysym.h>
 #include <xcb/xcb_keysyms.h>
 
 #include <array>
@@ -8,23 +7,11 @@
 #include <memory>
 #include <utility>
 
+#include "platform/linux/NumberRowKeys.h"
+
 namespace vx::platform::linux_ {
 
 namespace {
-
-// The keys of the number row, by their Macintosh virtual key code.
-constexpr std::array<std::pair<uint32_t, xcb_keysym_t>, 10> kNumberRow{{
-    {18, XK_1},
-    {19, XK_2},
-    {20, XK_3},
-    {21, XK_4},
-    {23, XK_5},
-    {22, XK_6},
-    {26, XK_7},
-    {28, XK_8},
-    {25, XK_9},
-    {29, XK_0},
-}};
 
 // Command is the Super key, Option the Alt key, on every common X keymap.
 constexpr std::array<std::pair<uint32_t, uint16_t>, 4> kModifierMasks{{
@@ -59,12 +46,8 @@ std::optional<uint16_t> xModifiers(uint32_t modifiers) {
 }
 
 std::optional<xcb_keysym_t> keysym(uint32_t keyCode) {
-    for (const auto& [code, symbol] : kNumberRow) {
-        if (code == keyCode) {
-            return symbol;
-        }
-    }
-    return std::nullopt;
+    const std::optional<char> digit = numberRowDigit(keyCode);
+    return digit ? std::optional<xcb_keysym_t>(xcb_keysym_t(*digit)) : std::nullopt;
 }
 
 }  // namespace

@@ -1,17 +1,13 @@
 #include "platform/linux/X11ScreenCapture.h"
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 #include "platform/linux/CursorOverlay.h"
-#include "platform/linux/ImageScaler.h"
+#include "platform/linux/ScreenshotPicture.h"
 
 namespace vx::platform::linux_ {
 namespace {
-
-// About twice the width of an 8K screen: larger is a mistake, and would cost gigabytes.
-constexpr int64_t kLargestSide = 16384;
 
 const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t id) {
     auto found = std::find_if(monitors.begin(), monitors.end(),
@@ -77,12 +73,8 @@ void X11ScreenCapture::captureScreenshot(const ScreenshotRequest& request,
 
 std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::screenshot(
     const ScreenshotRequest& request) {
-    if (request.width < 1 || request.height < 1 || request.width > kLargestSide ||
-        request.height > kLargestSide) {
-        return std::unexpected(
-            x11Error(X11ErrorCode::badRequest, "A screenshot of " + std::to_string(request.width) +
-                                                   " × " + std::to_string(request.height) +
-                                                   " pixels cannot be taken."));
+    if (auto checked = ScreenshotPicture::check(request); !checked) {
+        return std::unexpected(checked.error());
     }
     // The session's shared memory is reused by the next capture, so the picture is
     // made from it before the lock is let go.
@@ -110,16 +102,7 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::scree
             CursorOverlay::draw(*cursor, *frame, monitor->x, monitor->y);
         }
     }
-    try {
-        return std::make_shared<const PixelBuffer>(
-            ImageScaler::fit(*frame, static_cast<int>(request.width),
-                             static_cast<int>(request.height), request.scalesToFit));
-    } catch (const std::bad_alloc&) {
-        return std::unexpected(
-            x11Error(X11ErrorCode::badRequest, "There is not enough memory for a screenshot of " +
-                                                   std::to_string(request.width) + " × " +
-                                                   std::to_string(request.height) + " pixels."));
-    }
+    return ScreenshotPicture::fit(*frame, request);
 }
 
 }  // namespace vx::platform::linux_

@@ -1,0 +1,105 @@
+#include "platform/linux/AsyncPortalRequest.h"
+
+#include <memory>
+#include <utility>
+
+namespace vx::platform::linux_ {
+
+namespace {
+
+constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
+constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr uint32_t kResponseSuccess = 0;
+constexpr uint32_t kResponseCancelled = 1;
+
+// Held by both the call's reply and the Response subscription; whichever ends
+// the request first answers.
+struct Pending {
+    Pending(GDBusConnection* connection, AsyncPortalRequest::Answer answer)
+        : bus(G_DBUS_CONNECTION(g_object_ref(connection))), answered(std::move(answer)) {}
+    ~Pending() { g_object_unref(bus); }
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+
+    GDBusConnection* const bus;
+    const AsyncPortalRequest::Answer answered;
+    guint subscription = 0;
+    bool done = false;
+
+    void finish(std::expected<GVariant*, std::string> results) {
+        if (std::exchange(done, true)) {
+            return;
+        }
+        g_dbus_connection_signal_unsubscribe(bus, subscription);
+        answered(results);
+    }
+};
+using Shared = std::shared_ptr<Pending>;
+
+// Where the portal puts the request object: fixed by our bus name and the
+// token, so that the subscription is in place before the call can be answered.
+std::string requestPath(GDBusConnection* bus, const std::string& token) {
+    std::string sender = g_dbus_connection_get_unique_name(bus);
+    sender.erase(0, 1);  // the leading ':'
+    for (char& c : sender) {
+        if (c == '.') {
+            c = '_';
+        }
+    }
+    return std::string(kPortalPath) + "/request/" + sender + "/" + token;
+}
+
+void onResponse(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                GVariant* parameters, gpointer data) {
+    // A copy: finishing drops the subscription's own.
+    Shared pending = *static_cast<Shared*>(data);
+    if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ua{sv})"))) {
+        pending->finish(std::unexpected("the desktop answered in a form it does not document"));
+        return;
+    }
+    uint32_t response = 0;
+    GVariant* results = nullptr;
+    g_variant_get(parameters, "(u@a{sv})", &response, &results);
+    if (response == kResponseSuccess) {
+        pending->finish(results);
+    } else {
+        pending->finish(std::unexpected(response == kResponseCancelled ? "the user declined"
+                                                                       : "the desktop refused"));
+    }
+    g_variant_unref(results);
+}
+
+void onCalled(GObject* bus, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<Shared> pending(static_cast<Shared*>(data));
+    GError* failure = nullptr;
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &failure);
+    if (reply != nullptr) {
+        g_variant_unref(reply);  // the request's path, known beforehand
+        return;
+    }
+    (*pending)->finish(std::unexpected(std::string(failure->message)));
+    g_error_free(failure);
+}
+
+}  // namespace
+
+std::string AsyncPortalRequest::newToken() {
+    static uint64_t next = 1;  // main thread only
+    return "ventilux_hotkey" + std::to_string(next++);
+}
+
+void AsyncPortalRequest::start(
+    GDBusConnection* bus, const char* interface, const char* method,
+    const std::function<GVariant*(const std::string& handleToken)>& parameters,
+    Answer answered) {
+    const std::string token = newToken();
+    auto pending = std::make_shared<Pending>(bus, std::move(answered));
+    pending->subscription = g_dbus_connection_signal_subscribe(
+        bus, kPortal, "org.freedesktop.portal.Request", "Response",
+        requestPath(bus, token).c_str(), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, new Shared(pending), [](gpointer data) { delete static_cast<Shared*>(data); });
+    g_dbus_connection_call(bus, kPortal, kPortalPath, interface, method, parameters(token),
+                           G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, onCalled,
+                           new Shared(pending));
+}
+
+}  // namespace vx::platform::linux_

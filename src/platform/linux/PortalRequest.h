@@ -1,0 +1,39 @@
+#pragma once
+
+#include <gio/gio.h>
+
+#include <chrono>
+#include <expected>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace vx::platform::linux_ {
+
+// The desktop portal's way of answering: a call returns at once with a request
+// object, and the answer comes later as that object's Response signal, perhaps
+// only after the user has chosen something. This waits for the answer on the
+// calling thread, with a private main context, so it never touches the
+// application's main loop.
+class PortalRequest {
+  public:
+    // The answer's results (a{sv}), owned by the caller.
+    using Results = std::unique_ptr<GVariant, decltype(&g_variant_unref)>;
+
+    // Calls `method` of the portal `interface` with the parameters that
+    // `parameters` builds around the request's handle token (to go into the
+    // call's options as "handle_token"). A refusal, a cancelled dialog, no
+    // answer by `deadline` or a `cancellable` cancelled all fail; `what` names
+    // the step in their descriptions.
+    static std::expected<Results, Error> call(
+        GDBusConnection* bus, const char* interface, const char* method,
+        const std::function<GVariant*(const std::string& handleToken)>& parameters,
+        std::chrono::milliseconds deadline, GCancellable* cancellable, const std::string& what);
+
+    // A token unique in this process, for requests and sessions alike.
+    static std::string newToken();
+};
+
+}  // namespace vx::platform::linux_
