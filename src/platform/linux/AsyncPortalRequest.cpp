@@ -90,13 +90,13 @@ std::string AsyncPortalRequest::newToken() {
 
 void AsyncPortalRequest::start(
     GDBusConnection* bus, const char* interface, const char* method,
-    const std::function<GVariant*(const std::string& handleToken)>& parameters,
-    Answer answered) {
+    const std::function<GVariant*(const std::string& handleToken)>& parameters, Answer answered) {
     const std::string token = newToken();
     auto pending = std::make_shared<Pending>(bus, std::move(answered));
     pending->subscription = g_dbus_connection_signal_subscribe(
-        bus, kPortal, "org.freedesktop.portal.Request", "Response",
-        requestPath(bus, token).c_str(), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, new Shared(pending), [](gpointer data) { delete static_cast<Shared*>(data); });
+        bus, kPortal, "org.freedesktop.portal.Request", "Response", requestPath(bus, token).c_str(),
+        nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, new Shared(pending),
+        [](gpointer data) { delete static_cast<Shared*>(data); });
     g_dbus_connection_call(bus, kPortal, kPortalPath, interface, method, parameters(token),
                            G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, onCalled,
                            new Shared(pending));
