@@ -21,8 +21,9 @@ Error refused(std::string description) {
 
 }  // namespace
 
-FfmpegRecordingStreams::FfmpegRecordingStreams(std::string displayName, std::string soundServer)
-    : displayName_(std::move(displayName)), soundServer_(std::move(soundServer)) {}
+FfmpegRecordingStreams::FfmpegRecordingStreams(VideoCaptureOpener openVideo,
+                                               std::string soundServer)
+    : openVideo_(std::move(openVideo)), soundServer_(std::move(soundServer)) {}
 
 std::expected<std::shared_ptr<RecordingStream>, Error> FfmpegRecordingStreams::makeStream(
     const StreamConfiguration& stream, const RecordingConfiguration& recording,
@@ -52,10 +53,12 @@ std::expected<std::shared_ptr<RecordingStream>, Error> FfmpegRecordingStreams::m
         return std::unexpected(refused("No file was named for the recording."));
     }
     PipelineSettings settings;
-    settings.video = {displayName_,       stream.displayID,   int(stream.width),
-                      int(stream.height), stream.showsCursor, stream.showMouseClicks};
     settings.framePeriodNum = int(period.value);
     settings.framePeriodDen = period.timescale;
+    const int frameRate = std::max<int>(1, (period.timescale + period.value - 1) / period.value);
+    settings.video = {stream.displayID,   int(stream.width),      int(stream.height),
+                      stream.showsCursor, stream.showMouseClicks, frameRate};
+    settings.openVideo = openVideo_;
     settings.queueDepth = size_t(std::max(1, stream.queueDepth));
     // Nothing of ours plays sound, so the system sound never holds any of it,
     // whether or not `excludesCurrentProcessAudio` asks for that.

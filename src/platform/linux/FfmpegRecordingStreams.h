@@ -3,17 +3,20 @@
 #include <string>
 
 #include "platform/RecordingStream.h"
+#include "platform/linux/VideoCapture.h"
+#include "platform/linux/X11VideoCapture.h"
 
 namespace vx::platform::linux_ {
 
-// Real-time recordings of an X display with the sound server's sound, encoded
+// Real-time recordings of a display with the sound server's sound, encoded
 // with FFmpeg. H.264 only: no HEVC encoder here keeps up with the screen on an
 // ordinary machine without a hardware encoder.
 class FfmpegRecordingStreams : public RecordingStreams {
   public:
-    // Empty names mean the display named by DISPLAY and the user's default
-    // sound server.
-    explicit FfmpegRecordingStreams(std::string displayName = {}, std::string soundServer = {});
+    // Pictures come from what `openVideo` opens; an empty name means the
+    // user's default sound server.
+    explicit FfmpegRecordingStreams(VideoCaptureOpener openVideo = X11VideoCapture::open,
+                                    std::string soundServer = {});
 
     std::vector<VideoCodec> availableVideoCodecTypes() override { return {VideoCodec::h264}; }
     std::vector<MovieFileType> availableOutputFileTypes() override {
@@ -24,7 +27,7 @@ class FfmpegRecordingStreams : public RecordingStreams {
         RecordingEvents events) override;
 
   private:
-    const std::string displayName_;
+    const VideoCaptureOpener openVideo_;
     const std::string soundServer_;
 };
 

@@ -51,8 +51,8 @@ struct PipeWireStream::Native {
     static void onStateChanged(void* self, pw_stream_state, pw_stream_state state,
                                const char* error) {
         if (state == PW_STREAM_STATE_ERROR) {
-            static_cast<PipeWireStream*>(self)->end(
-                std::string("The screen cast failed: ") + (error ? error : "unknown error") + ".");
+            static_cast<PipeWireStream*>(self)->end(std::string("The screen cast failed: ") +
+                                                    (error ? error : "unknown error") + ".");
         } else if (state == PW_STREAM_STATE_UNCONNECTED) {
             static_cast<PipeWireStream*>(self)->end(
                 "The screen cast ended: the monitor is gone or sharing was stopped.");
@@ -130,11 +130,10 @@ std::expected<void, Error> PipeWireStream::connect(UniqueFd remote, uint32_t nod
     const spa_pod* params[1];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-        SPA_FORMAT_VIDEO_format,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
         SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
-                               SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx,
-                               SPA_VIDEO_FORMAT_RGBA),
+                               SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
         SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &smallest, &largest),
         SPA_FORMAT_VIDEO_framerate,
         SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &slowest, &fastest)));

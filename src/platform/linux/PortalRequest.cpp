@@ -91,15 +91,14 @@ std::expected<PortalRequest::Results, Error> PortalRequest::call(
     GMainContext* context = g_main_context_new();
     g_main_context_push_thread_default(context);
     Answer answer;
-    const guint subscription = g_dbus_connection_signal_subscribe(
-        bus, kPortalName, "org.freedesktop.portal.Request", "Response",
-        requestPath(bus, token).c_str(), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, &answer,
-        nullptr);
+    const guint subscription =
+        g_dbus_connection_signal_subscribe(bus, kPortalName, "org.freedesktop.portal.Request",
+                                           "Response", requestPath(bus, token).c_str(), nullptr,
+                                           G_DBUS_SIGNAL_FLAGS_NONE, onResponse, &answer, nullptr);
     GError* failure = nullptr;
-    GVariant* reply =
-        g_dbus_connection_call_sync(bus, kPortalName, kPortalPath, interface, method,
-                                    parameters(token), G_VARIANT_TYPE("(o)"),
-                                    G_DBUS_CALL_FLAGS_NONE, -1, cancellable, &failure);
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, kPortalName, kPortalPath, interface, method, parameters(token), G_VARIANT_TYPE("(o)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, cancellable, &failure);
     if (reply != nullptr) {
         g_variant_unref(reply);
         waitFor(context, answer, deadline, cancellable);
@@ -127,10 +126,11 @@ std::expected<PortalRequest::Results, Error> PortalRequest::call(
     if (*answer.response == kResponseSuccess) {
         return results;
     }
-    return std::unexpected(screenCastError(
-        ScreenCastErrorCode::refused, *answer.response == kResponseCancelled
-                                          ? "Screen sharing was not allowed."
-                                          : "The desktop's screen sharing failed to " + what + "."));
+    return std::unexpected(
+        screenCastError(ScreenCastErrorCode::refused,
+                        *answer.response == kResponseCancelled
+                            ? "Screen sharing was not allowed."
+                            : "The desktop's screen sharing failed to " + what + "."));
 }
 
 }  // namespace vx::platform::linux_

@@ -76,8 +76,7 @@ void PortalScreenCapture::askUser() {
         return;
     }
     auto outputs = WaylandOutputs::list();
-    const WaylandOutput* chosen =
-        outputs ? chosenOutput(*outputs, (*session)->area()) : nullptr;
+    const WaylandOutput* chosen = outputs ? chosenOutput(*outputs, (*session)->area()) : nullptr;
     if (chosen == nullptr || (*session)->restoreToken().empty()) {
         log_.line("Ventilux: the desktop shared a monitor but kept no consent for it.");
         return;
@@ -115,9 +114,8 @@ void PortalScreenCapture::captureScreenshot(const ScreenshotRequest& request,
         return;
     }
     const PixelBuffer& screen = **picture;
-    handler(ScreenshotPicture::fit({screen.bytes.data(), int(screen.width), int(screen.height),
-                                    screen.stride},
-                                   request));
+    handler(ScreenshotPicture::fit(
+        {screen.bytes.data(), int(screen.width), int(screen.height), screen.stride}, request));
 }
 
 }  // namespace vx::platform::linux_

@@ -28,7 +28,7 @@ constexpr const char* kSystemSoundSource = "@DEFAULT_MONITOR@";
 std::expected<std::unique_ptr<RecordingPipeline>, Error> RecordingPipeline::start(
     const PipelineSettings& settings, RecordingEvents events) {
     std::unique_ptr<RecordingPipeline> pipeline(new RecordingPipeline(settings, std::move(events)));
-    auto video = VideoCapture::open(settings.video);
+    auto video = settings.openVideo(settings.video);
     if (!video) {
         return std::unexpected(video.error());
     }

@@ -22,11 +22,13 @@
 #include "platform/linux/PulseCapture.h"
 #include "platform/linux/PulseConnection.h"
 #include "platform/linux/VideoCapture.h"
+#include "platform/linux/X11VideoCapture.h"
 
 namespace vx::platform::linux_ {
 
 struct PipelineSettings {
     VideoCaptureSettings video;
+    VideoCaptureOpener openVideo = X11VideoCapture::open;
     // One frame period, in seconds: at most one picture per period is taken.
     int framePeriodNum = 1;
     int framePeriodDen = 60;

@@ -23,8 +23,8 @@ constexpr uint32_t kRestoreVersion = 4;
 uint32_t screenCastProperty(GDBusConnection* bus, const char* name) {
     GVariant* reply = g_dbus_connection_call_sync(
         bus, kPortalName, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", kScreenCast, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
-        -1, nullptr, nullptr);
+        g_variant_new("(ss)", kScreenCast, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr);
     if (reply == nullptr) {
         return 0;
     }
@@ -52,15 +52,14 @@ std::expected<void, Error> readStream(GVariant* results, uint32_t& node,
         if (streams != nullptr) {
             g_variant_unref(streams);
         }
-        return std::unexpected(screenCastError(ScreenCastErrorCode::refused,
-                                               "The desktop shared no monitor."));
+        return std::unexpected(
+            screenCastError(ScreenCastErrorCode::refused, "The desktop shared no monitor."));
     }
     GVariant* properties = nullptr;
     g_variant_get_child(streams, 0, "(u@a{sv})", &node, &properties);
     CastArea found;
     const bool placed = g_variant_lookup(properties, "position", "(ii)", &found.x, &found.y);
-    const bool sized =
-        g_variant_lookup(properties, "size", "(ii)", &found.width, &found.height);
+    const bool sized = g_variant_lookup(properties, "size", "(ii)", &found.width, &found.height);
     if (placed && sized) {
         area = found;
     }
@@ -77,8 +76,8 @@ ScreenCastSession::ScreenCastSession(GDBusConnection* bus, std::string handle)
 ScreenCastSession::~ScreenCastSession() {
     // Fire and forget: the portal also ends the session when our connection goes.
     g_dbus_connection_call(bus_, kPortalName, handle_.c_str(), "org.freedesktop.portal.Session",
-                           "Close", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-                           nullptr, nullptr);
+                           "Close", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr,
+                           nullptr);
     g_object_unref(bus_);
 }
 
@@ -93,9 +92,9 @@ std::expected<std::unique_ptr<ScreenCastSession>, Error> ScreenCastPortal::open(
     const uint32_t version = screenCastProperty(bus, "version");
     if (version == 0) {
         g_object_unref(bus);
-        return std::unexpected(screenCastError(
-            ScreenCastErrorCode::portalMissing,
-            "This desktop offers no screen sharing to applications."));
+        return std::unexpected(
+            screenCastError(ScreenCastErrorCode::portalMissing,
+                            "This desktop offers no screen sharing to applications."));
     }
 
     const std::string sessionToken = PortalRequest::newToken();
@@ -180,9 +179,9 @@ std::expected<std::unique_ptr<ScreenCastSession>, Error> ScreenCastPortal::open(
         g_variant_new("(oa{sv})", session->handle_.c_str(), &none), G_VARIANT_TYPE("(h)"),
         G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &fds, request.cancellable, &failure);
     if (remote == nullptr) {
-        Error error = screenCastError(ScreenCastErrorCode::refused,
-                                      std::string("The desktop did not hand over the screen: ") +
-                                          failure->message);
+        Error error = screenCastError(
+            ScreenCastErrorCode::refused,
+            std::string("The desktop did not hand over the screen: ") + failure->message);
         g_error_free(failure);
         return std::unexpected(std::move(error));
     }

@@ -57,8 +57,8 @@ std::expected<std::unique_ptr<ScreenCast>, Error> ScreenCasts::openWithConsent(u
     if (!(*session)->restoreToken().empty()) {
         tokens_.store(displayID, (*session)->restoreToken());
     }
-    auto stream = PipeWireStream::open((*session)->takePipeWire(), (*session)->node(),
-                                       maxFrameRate);
+    auto stream =
+        PipeWireStream::open((*session)->takePipeWire(), (*session)->node(), maxFrameRate);
     if (!stream) {
         return std::unexpected(stream.error());
     }
@@ -78,7 +78,7 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> ScreenCasts::newestPict
 }
 
 std::expected<std::shared_ptr<ScreenCast>, Error> ScreenCasts::kept(uint32_t displayID,
-                                                                   bool showsCursor) {
+                                                                    bool showsCursor) {
     const Key key{displayID, showsCursor};
     if (auto found = use(key)) {
         return found;

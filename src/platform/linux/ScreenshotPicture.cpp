@@ -34,8 +34,9 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> fit(ConstImageView scre
             ImageScaler::fit(screen, static_cast<int>(request.width),
                              static_cast<int>(request.height), request.scalesToFit));
     } catch (const std::bad_alloc&) {
-        return std::unexpected(Error{
-            kErrorDomain, 2, "There is not enough memory for a screenshot of " + sizeText(request) + "."});
+        return std::unexpected(
+            Error{kErrorDomain, 2,
+                  "There is not enough memory for a screenshot of " + sizeText(request) + "."});
     }
 }
 

@@ -56,8 +56,8 @@ void onName(void* data, wl_output*, const char* name) {
 
 void onDescription(void*, wl_output*, const char*) {}
 
-const wl_output_listener kOutputListener = {onGeometry, onMode,        onDone,
-                                            onScale,    onName,        onDescription};
+const wl_output_listener kOutputListener = {onGeometry, onMode, onDone,
+                                            onScale,    onName, onDescription};
 
 // The portal places monitors in the desktop's logical coordinates, as xdg-output does.
 void onLogicalPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y) {
@@ -78,9 +78,8 @@ void onDetailsName(void* data, zxdg_output_v1*, const char* name) {
 
 void onDetailsDescription(void*, zxdg_output_v1*, const char*) {}
 
-const zxdg_output_v1_listener kDetailsListener = {onLogicalPosition, onLogicalSize,
-                                                  onDetailsDone, onDetailsName,
-                                                  onDetailsDescription};
+const zxdg_output_v1_listener kDetailsListener = {onLogicalPosition, onLogicalSize, onDetailsDone,
+                                                  onDetailsName, onDetailsDescription};
 
 void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
               uint32_t version) {

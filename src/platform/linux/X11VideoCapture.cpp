@@ -1,4 +1,4 @@
-#include "platform/linux/VideoCapture.h"
+#include "platform/linux/X11VideoCapture.h"
 
 #include <algorithm>
 
@@ -12,24 +12,24 @@ constexpr auto kLocateEvery = std::chrono::seconds(1);
 
 }  // namespace
 
-std::expected<std::unique_ptr<VideoCapture>, Error> VideoCapture::open(
+std::expected<std::unique_ptr<VideoCapture>, Error> X11VideoCapture::open(
     const VideoCaptureSettings& settings) {
-    auto session = X11Session::open(settings.displayName);
+    auto session = X11Session::open({});
     if (!session) {
         return std::unexpected(session.error());
     }
-    std::unique_ptr<VideoCapture> capture(new VideoCapture(settings, std::move(*session)));
+    std::unique_ptr<X11VideoCapture> capture(new X11VideoCapture(settings, std::move(*session)));
     if (auto located = capture->locate(Clock::now()); !located) {
         return std::unexpected(located.error());
     }
     return capture;
 }
 
-VideoCapture::VideoCapture(const VideoCaptureSettings& settings,
-                           std::unique_ptr<X11Session> session)
+X11VideoCapture::X11VideoCapture(const VideoCaptureSettings& settings,
+                                 std::unique_ptr<X11Session> session)
     : settings_(settings), session_(std::move(session)), clicks_(session_->connection()) {}
 
-std::expected<void, Error> VideoCapture::locate(Clock::time_point now) {
+std::expected<void, Error> X11VideoCapture::locate(Clock::time_point now) {
     if (locatedAt_ && now - *locatedAt_ < kLocateEvery) {
         return {};
     }
@@ -56,7 +56,7 @@ std::expected<void, Error> VideoCapture::locate(Clock::time_point now) {
     return {};
 }
 
-std::expected<AvFramePtr, Error> VideoCapture::capture(Clock::time_point now) {
+std::expected<AvFramePtr, Error> X11VideoCapture::capture(Clock::time_point now) {
     if (auto located = locate(now); !located) {
         return std::unexpected(located.error());
     }

@@ -11,37 +11,25 @@
 #include "platform/linux/ClickMarker.h"
 #include "platform/linux/FrameQueue.h"
 #include "platform/linux/FrameScaler.h"
+#include "platform/linux/VideoCapture.h"
 #include "platform/linux/X11Monitors.h"
 #include "platform/linux/X11Session.h"
 
 namespace vx::platform::linux_ {
 
-struct VideoCaptureSettings {
-    std::string displayName;  // empty: the display named by DISPLAY
-    uint32_t displayID = 0;
-    int width = 0;  // of the recorded picture
-    int height = 0;
-    bool showsCursor = true;
-    bool showsClicks = true;
-};
-
-// One display's pictures, taken on request through the same shared-memory path
-// as screenshots, with the pointer and click rings drawn in and scaled to the
-// recording's size. Used by one thread at a time; it has its own connection to
-// the X server, so it never waits behind a screenshot.
-class VideoCapture {
+// An X display's pictures, taken through the same shared-memory path as
+// screenshots, with click rings drawn in too. It has its own connection to the
+// X server (the one DISPLAY names), so it never waits behind a screenshot.
+class X11VideoCapture : public VideoCapture {
   public:
-    using Clock = std::chrono::steady_clock;
-
     // Fails when the X server cannot be reached or the display is not there.
     static std::expected<std::unique_ptr<VideoCapture>, Error> open(
         const VideoCaptureSettings& settings);
 
-    // The picture as it is now.
-    std::expected<AvFramePtr, Error> capture(Clock::time_point now);
+    std::expected<AvFramePtr, Error> capture(Clock::time_point now) override;
 
   private:
-    VideoCapture(const VideoCaptureSettings& settings, std::unique_ptr<X11Session> session);
+    X11VideoCapture(const VideoCaptureSettings& settings, std::unique_ptr<X11Session> session);
     // Where the display is; asked again every second, so that a display that
     // was unplugged or resized is noticed without a server round trip per frame.
     std::expected<void, Error> locate(Clock::time_point now);
