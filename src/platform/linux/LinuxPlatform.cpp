@@ -16,12 +16,36 @@
 #include "platform/linux/PortalHotkeyService.h"
 #include "platform/linux/PortalScreenCapture.h"
 #include "platform/linux/PulseAudioDevices.h"
+#include "platform/linux/ScreenCastVideoCapture.h"
 #include "platform/linux/SessionType.h"
 #include "platform/linux/SniStatusBar.h"
 #include "platform/linux/X11HotkeyService.h"
 #include "platform/linux/X11ScreenCapture.h"
 
 namespace vx::platform::linux_ {
+
+namespace {
+
+// Wayland lets no client read the screen or hold a key by itself: there the
+// desktop's portals are asked instead.
+void addDesktopAccess(Services& made) {
+    if (currentSessionType() == SessionType::wayland) {
+        auto capture = std::make_unique<PortalScreenCapture>(*made.defaults, *made.log);
+        ScreenCasts& casts = capture->casts();
+        made.recordingStreams =
+            std::make_unique<FfmpegRecordingStreams>([&casts](const VideoCaptureSettings& video) {
+                return ScreenCastVideoCapture::open(casts, video);
+            });
+        made.screenCapture = std::move(capture);
+        made.hotkeys = std::make_unique<PortalHotkeyService>(*made.log);
+    } else {
+        made.recordingStreams = std::make_unique<FfmpegRecordingStreams>();
+        made.screenCapture = std::make_unique<X11ScreenCapture>();
+        made.hotkeys = std::make_unique<X11HotkeyService>();
+    }
+}
+
+}  // namespace
 
 Services makeLinuxServices(int argc, char** argv) {
     Services made;
@@ -33,20 +57,10 @@ Services makeLinuxServices(int argc, char** argv) {
     made.userDirs = std::move(userDirs);
     made.runningApps = std::make_unique<LinuxRunningApps>();
     made.movieWriters = std::make_unique<FfmpegMovieWriters>();
-    made.recordingStreams = std::make_unique<FfmpegRecordingStreams>();
     made.dispatch = std::make_unique<LinuxDispatch>();
-    if (currentSessionType() == SessionType::wayland) {
-        made.hotkeys = std::make_unique<PortalHotkeyService>(*made.log);
-    } else {
-        made.hotkeys = std::make_unique<X11HotkeyService>();
-    }
     made.processRunner = std::make_unique<LinuxProcessRunner>();
     made.atomicFiles = std::make_unique<LinuxAtomicFiles>();
-    if (currentSessionType() == SessionType::wayland) {
-        made.screenCapture = std::make_unique<PortalScreenCapture>(*made.defaults, *made.log);
-    } else {
-        made.screenCapture = std::make_unique<X11ScreenCapture>();
-    }
+    addDesktopAccess(made);
     made.workspace = std::make_unique<LinuxWorkspace>(*made.log, *made.screenCapture);
     made.audioDevices = std::make_unique<PulseAudioDevices>();
     made.statusBar = std::make_unique<SniStatusBar>(*made.log);
