@@ -12,14 +12,8 @@ if [ "${VENTILUX_IN_DESKTOP:-0}" != 1 ]; then
 fi
 command -v xfce4-panel >/dev/null || { echo "tray-screenshot: install xfce4-panel" >&2; exit 1; }
 
-within() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
+# shellcheck source=lib/poll.sh
+source "$root/scripts/lib/poll.sh"
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 
 # One panel along the top holding only the tray, so the icon sits at a known spot.

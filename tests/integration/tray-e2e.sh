@@ -18,15 +18,8 @@ fail() {
     cat "$work/events" >&2 || true
     exit 1
 }
-# Polls a condition, at most $1 seconds.
-within() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
+# shellcheck source=../../scripts/lib/poll.sh
+source "$here/../../scripts/lib/poll.sh"
 
 xclock -update 1 -geometry 300x300+100+100 >/dev/null 2>&1 &
 touch "$work/events"
