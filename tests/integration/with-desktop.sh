@@ -204,6 +204,8 @@ if [ $want_wayland = 1 ]; then
         --wayland-display "$WAYLAND_DISPLAY" "${monitor_args[@]}"
     groups+=("$started")
     wait_until mutter "$started" "$work/mutter.log" bus_has_name org.gnome.Mutter.ScreenCast
+    # For tests of what happens when the compositor goes away.
+    export WITH_DESKTOP_COMPOSITOR_PID=$started
     # The compositor sends a picture only when the screen changes.
     start_group "$work/client.log" weston-simple-shm
     groups+=("$started")

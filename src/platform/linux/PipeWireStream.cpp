@@ -43,10 +43,14 @@ struct PipeWireStream::Native {
     pw_context* context = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
+    pw_registry* registry = nullptr;
+    uint32_t node = 0;
     spa_hook coreListener{};
     spa_hook streamListener{};
+    spa_hook registryListener{};
     pw_core_events coreEvents{};
     pw_stream_events streamEvents{};
+    pw_registry_events registryEvents{};
 
     static void onStateChanged(void* self, pw_stream_state, pw_stream_state state,
                                const char* error) {
@@ -61,6 +65,13 @@ struct PipeWireStream::Native {
     static void onParamChanged(void* self, uint32_t id, const spa_pod* param) {
         if (param != nullptr && id == SPA_PARAM_Format) {
             static_cast<PipeWireStream*>(self)->takeFormat(param);
+        }
+    }
+    // The stream itself only pauses when the compositor takes the node away.
+    static void onGlobalRemoved(void* self, uint32_t id) {
+        auto* stream = static_cast<PipeWireStream*>(self);
+        if (id == stream->native_->node) {
+            stream->end("The screen cast ended: the monitor is gone or sharing was stopped.");
         }
     }
     static void onProcess(void* self) { static_cast<PipeWireStream*>(self)->takeNewest(); }
@@ -109,6 +120,11 @@ std::expected<void, Error> PipeWireStream::connect(UniqueFd remote, uint32_t nod
     n.coreEvents.version = PW_VERSION_CORE_EVENTS;
     n.coreEvents.error = Native::onCoreError;
     pw_core_add_listener(n.core, &n.coreListener, &n.coreEvents, this);
+    n.node = node;
+    n.registry = pw_core_get_registry(n.core, PW_VERSION_REGISTRY, 0);
+    n.registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+    n.registryEvents.global_remove = Native::onGlobalRemoved;
+    pw_registry_add_listener(n.registry, &n.registryListener, &n.registryEvents, this);
 
     n.stream = pw_stream_new(n.core, "Ventilux",
                              pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
@@ -139,7 +155,9 @@ std::expected<void, Error> PipeWireStream::connect(UniqueFd remote, uint32_t nod
         SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &slowest, &fastest)));
     const int connected = pw_stream_connect(
         n.stream, PW_DIRECTION_INPUT, node,
-        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+        // Never to another node: a recording of some other picture would be worse than none.
+        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                     PW_STREAM_FLAG_DONT_RECONNECT),
         params, 1);
     pw_thread_loop_unlock(n.loop);
     if (connected < 0) {
@@ -156,6 +174,9 @@ PipeWireStream::~PipeWireStream() {
     }
     if (n.stream != nullptr) {
         pw_stream_destroy(n.stream);
+    }
+    if (n.registry != nullptr) {
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(n.registry));
     }
     if (n.core != nullptr) {
         pw_core_disconnect(n.core);
