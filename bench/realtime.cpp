@@ -16,11 +16,9 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -28,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "ToneFile.h"
 #include "platform/RecordingStream.h"
 #include "platform/linux/FfmpegRecordingStreams.h"
 #include "platform/linux/X11ScreenCapture.h"
@@ -134,27 +133,6 @@ void stopChild(pid_t pid) {
         }
         xcb_flush(c);
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
-    }
-}
-
-// A 440 Hz tone, played into the system sound for as long as the benchmark runs.
-void writeTone(const fs::path& file, int seconds) {
-    const uint32_t rate = 48000, samples = rate * uint32_t(seconds), dataBytes = samples * 4;
-    std::ofstream out(file, std::ios::binary);
-    auto put = [&](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            out.put(char((value >> (8 * i)) & 0xff));
-        }
-    };
-    out << "RIFF";
-    put(36 + dataBytes, 4);
-    out << "WAVEfmt ";
-    put(16, 4), put(1, 2), put(2, 2), put(rate, 4), put(rate * 4, 4), put(4, 2), put(16, 2);
-    out << "data";
-    put(dataBytes, 4);
-    for (uint32_t i = 0; i < samples; ++i) {
-        const auto value = uint16_t(int16_t(12000 * std::sin(2 * M_PI * 440 * i / rate)));
-        put(value, 2), put(value, 2);
     }
 }
 
@@ -287,7 +265,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path tone = workFolder() / "tone.wav";
-    writeTone(tone, 600);
+    // A tone played into the system sound for as long as the benchmark runs.
+    vx::fixtures::writeTone(tone, 600, 12000);
     const pid_t player = spawn({"paplay", "-d", "sysout", tone.string()});
     const pid_t animator = ::fork();
     if (animator == 0) {

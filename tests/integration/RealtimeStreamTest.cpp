@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ToneFile.h"
 #include "platform/RecordingStream.h"
 #include "platform/linux/AudioMixer.h"
 #include "platform/linux/FfmpegRecordingStreams.h"
@@ -106,34 +106,12 @@ double meanVolume(const fs::path& movie) {
     return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
 }
 
-// A 440 Hz tone at half of full scale, 16-bit stereo at 48 kHz.
-void writeTone(const fs::path& file, int seconds) {
-    const uint32_t rate = 48000, samples = rate * uint32_t(seconds);
-    const uint32_t dataBytes = samples * 4;
-    std::ofstream out(file, std::ios::binary);
-    auto put = [&](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            out.put(char((value >> (8 * i)) & 0xff));
-        }
-    };
-    out << "RIFF";
-    put(36 + dataBytes, 4);
-    out << "WAVEfmt ";
-    put(16, 4), put(1, 2), put(2, 2), put(rate, 4), put(rate * 4, 4), put(4, 2), put(16, 2);
-    out << "data";
-    put(dataBytes, 4);
-    for (uint32_t i = 0; i < samples; ++i) {
-        const auto value = int16_t(16000 * std::sin(2 * M_PI * 440 * i / rate));
-        put(uint16_t(value), 2), put(uint16_t(value), 2);
-    }
-}
-
 // paplay of a long tone into one sink, for as long as this lives.
 class TonePlayer {
   public:
     TonePlayer(const fs::path& folder, const std::string& sink) {
         const fs::path tone = folder / "tone.wav";
-        writeTone(tone, 30);
+        fixtures::writeTone(tone, 30, 16000);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::execlp("paplay", "paplay", "-d", sink.c_str(), tone.c_str(), nullptr);
