@@ -1,0 +1,256 @@
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BusPeer.h"
+#include "app/Hotkey.h"
+#include "platform/Services.h"
+#include "platform/linux/LinuxDispatch.h"
+#include "platform/linux/PortalHotkeyService.h"
+
+namespace vx {
+namespace {
+
+using bustest::BusPeer;
+using bustest::runUntil;
+using bustest::Variant;
+using platform::linux_::LinuxDispatch;
+using platform::linux_::PortalHotkeyService;
+
+constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
+constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* kControl = "lab.quimbry.ventilux.test.Portal";
+
+class Lines : public platform::Log {
+  public:
+    void line(const std::string& text) override { lines.push_back(text); }
+    std::vector<std::string> lines;
+};
+
+// The hot key with the portal service on whatever session bus the test has.
+class PortalHotkeyFixture : public ::testing::Test {
+  protected:
+    PortalHotkeyFixture() {
+        auto log = std::make_unique<Lines>();
+        logged = log.get();
+        services.dispatch = std::make_unique<LinuxDispatch>();
+        services.hotkeys = std::make_unique<PortalHotkeyService>(*log);
+        services.log = std::move(log);
+        installation.emplace(services);
+    }
+    ~PortalHotkeyFixture() override { installation.reset(); }
+
+    // An action that counts its runs and checks where it runs.
+    std::function<void()> counting(int& runs) {
+        return [this, &runs] {
+            ++runs;
+            EXPECT_EQ(std::this_thread::get_id(), testThread);
+            EXPECT_EQ(services.dispatch->currentQueueLabel(), "main");
+        };
+    }
+
+    platform::Services services;
+    Lines* logged = nullptr;
+    std::optional<platform::ServicesInstallation> installation;
+    const std::thread::id testThread = std::this_thread::get_id();
+};
+
+// Against shortcuts-portal.py, a stand-in that offers GlobalShortcuts.
+class PortalHotkeyTest : public PortalHotkeyFixture {
+  protected:
+    struct Session {
+        std::string handle;
+        std::string shortcut;  // empty until bound
+        std::string trigger;
+        bool closed;
+    };
+
+    void SetUp() override {
+        const char* script = std::getenv("SHORTCUTS_PORTAL");
+        ASSERT_NE(script, nullptr) << "SHORTCUTS_PORTAL names the stand-in portal";
+        GError* error = nullptr;
+        portal_ =
+            g_subprocess_new(G_SUBPROCESS_FLAGS_NONE, &error, "/usr/bin/python3", script, nullptr);
+        ASSERT_NE(portal_, nullptr) << error->message;
+        ASSERT_TRUE(runUntil([&] { return portalRuns(); })) << "the stand-in portal never started";
+    }
+    void TearDown() override {
+        if (portal_ != nullptr) {
+            g_subprocess_send_signal(portal_, SIGTERM);
+            g_subprocess_wait(portal_, nullptr, nullptr);
+            g_object_unref(portal_);
+        }
+    }
+
+    bool portalRuns() {
+        Variant reply(peer.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                "org.freedesktop.DBus", "NameHasOwner",
+                                g_variant_new("(s)", kPortal)));
+        gboolean owned = FALSE;
+        if (reply) {
+            g_variant_get(reply.get(), "(b)", &owned);
+        }
+        return owned;
+    }
+    void control(const char* method, GVariant* parameters) {
+        std::string error;
+        Variant(peer.call(kPortal, kPortalPath, kControl, method, parameters, &error));
+        EXPECT_EQ(error, "") << method;
+    }
+    std::vector<Session> sessions() {
+        Variant reply(peer.call(kPortal, kPortalPath, kControl, "Sessions", nullptr));
+        std::vector<Session> listed;
+        if (!reply) {
+            ADD_FAILURE() << "the stand-in portal did not list its sessions";
+            return listed;
+        }
+        GVariantIter* iter = nullptr;
+        g_variant_get(reply.get(), "(a(sssb))", &iter);
+        const gchar* handle = nullptr;
+        const gchar* shortcut = nullptr;
+        const gchar* trigger = nullptr;
+        gboolean closed = FALSE;
+        while (g_variant_iter_next(iter, "(&s&s&sb)", &handle, &shortcut, &trigger, &closed)) {
+            listed.push_back({handle, shortcut, trigger, closed != FALSE});
+        }
+        g_variant_iter_free(iter);
+        return listed;
+    }
+    // The newest session once `done` holds for it.
+    std::optional<Session> newestSessionWhen(const std::function<bool(const Session&)>& done) {
+        std::optional<Session> newest;
+        runUntil([&] {
+            std::vector<Session> now = sessions();
+            newest = now.empty() ? std::nullopt : std::optional(now.back());
+            return newest && done(*newest);
+        });
+        return newest && done(*newest) ? newest : std::nullopt;
+    }
+    std::optional<Session> bound() {
+        return newestSessionWhen([](const Session& s) { return !s.shortcut.empty(); });
+    }
+    void activate(const std::string& session, const std::string& shortcut) {
+        control("Activate", g_variant_new("(os)", session.c_str(), shortcut.c_str()));
+    }
+    // Afterwards every signal the stand-in sent so far has been handled and
+    // every action it queued has run: the bus keeps the stand-in's messages to
+    // the service's connection in order, so this call's answer comes after them.
+    void settle() {
+        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        Variant(g_dbus_connection_call_sync(bus, kPortal, kPortalPath, "org.freedesktop.DBus.Peer",
+                                            "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+                                            nullptr, nullptr));
+        g_object_unref(bus);
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+    }
+
+    BusPeer peer;
+
+  private:
+    GSubprocess* portal_ = nullptr;
+};
+
+TEST_F(PortalHotkeyTest, TheShortcutIsAskedForAsAltSuper5AndEachActivationRunsTheActionOnce) {
+    int runs = 0;
+    ASSERT_TRUE(Hotkey::registerHotkey(counting(runs)));
+    std::optional<Session> session = bound();
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->shortcut, "VTLX-1");
+    EXPECT_EQ(session->trigger, "ALT+LOGO+5");
+
+    // What is not this shortcut of this session runs nothing.
+    activate(session->handle, "VTLX-2");
+    activate(session->handle + "x", "VTLX-1");
+    activate(session->handle, "VTLX-1");
+    settle();
+    EXPECT_EQ(runs, 1);
+    activate(session->handle, "VTLX-1");
+    settle();
+    EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(logged->lines.empty());
+}
+
+TEST_F(PortalHotkeyTest, ARefusedBindingIsOneLogLineAndALaterOneCanSucceed) {
+    struct Case {
+        uint32_t response;
+        std::string reason;
+    };
+    const std::vector<Case> cases{{2, "the desktop refused"}, {1, "the user declined"}};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        control("SetBindResponse", g_variant_new("(u)", cases[i].response));
+        int runs = 0;
+        // Registered as soon as asked: the answer may wait for the user.
+        ASSERT_TRUE(Hotkey::registerHotkey(counting(runs)));
+        ASSERT_TRUE(runUntil([&] { return logged->lines.size() == i + 1; })) << cases[i].reason;
+        EXPECT_EQ(logged->lines.back(),
+                  "Ventilux: The desktop did not grant the global shortcut "
+                  "ALT+LOGO+5: " +
+                      cases[i].reason + ".");
+        Hotkey::unregister();
+        EXPECT_TRUE(newestSessionWhen([](const Session& s) { return s.closed; }));
+    }
+    control("SetBindResponse", g_variant_new("(u)", 0u));
+    int runs = 0;
+    ASSERT_TRUE(Hotkey::registerHotkey(counting(runs)));
+    std::optional<Session> session = bound();
+    ASSERT_TRUE(session);
+    activate(session->handle, "VTLX-1");
+    settle();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(logged->lines.size(), cases.size());
+}
+
+TEST_F(PortalHotkeyTest, UnregisterClosesTheSessionEvenWhenTheDesktopHadNotMadeItYet) {
+    int runs = 0;
+    ASSERT_TRUE(Hotkey::registerHotkey(counting(runs)));
+    Hotkey::unregister();  // before the main loop heard anything back
+    std::optional<Session> first = newestSessionWhen([](const Session& s) { return s.closed; });
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->shortcut, "") << "a released registration binds nothing";
+
+    ASSERT_TRUE(Hotkey::registerHotkey(counting(runs)));
+    std::optional<Session> second = bound();
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->handle, first->handle);
+    activate(first->handle, "VTLX-1");
+    activate(second->handle, "VTLX-1");
+    settle();
+    EXPECT_EQ(runs, 1) << "only the open session's press runs";
+    EXPECT_TRUE(logged->lines.empty());
+}
+
+// Against the real portal of a headless GNOME session, which has no
+// GlobalShortcuts backend.
+using GnomePortalHotkeyTest = PortalHotkeyFixture;
+
+TEST_F(GnomePortalHotkeyTest, TheShortcutIsUnavailableOnThisDesktopNotTaken) {
+    // The portal itself runs and answers for what it does offer, so the
+    // verdict below is its own and not that of a missing portal.
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_NE(bus, nullptr);
+    GError* error = nullptr;
+    Variant screenCast(g_dbus_connection_call_sync(
+        bus, kPortal, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.freedesktop.portal.ScreenCast", "version"), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error));
+    g_object_unref(bus);
+    ASSERT_TRUE(screenCast) << error->message;
+
+    int runs = 0;
+    EXPECT_FALSE(Hotkey::registerHotkey(counting(runs)));
+    EXPECT_FALSE(Hotkey::isRegistered());
+    EXPECT_TRUE(Hotkey::unavailableOnThisDesktop());
+    EXPECT_TRUE(logged->lines.empty());
+}
+
+}  // namespace
+}  // namespace vx
