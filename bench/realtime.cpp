@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandOutput.h"
 #include "ToneFile.h"
 #include "platform/RecordingStream.h"
 #include "platform/linux/FfmpegRecordingStreams.h"
@@ -34,6 +35,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vx::fixtures::commandOutput;
 using vx::platform::MovieFileType;
 using vx::platform::StreamConfiguration;
 using vx::platform::linux_::FfmpegRecordingStreams;
@@ -57,23 +59,11 @@ double cpuSeconds(int who) {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-std::string run(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, got);
-        }
-        ::pclose(pipe);
-    }
-    return output;
-}
-
 double probeNumber(const fs::path& movie, const std::string& stream, const std::string& entry,
                    const std::string& extra = "") {
     const std::string text =
-        run("ffprobe -v error " + extra + " -select_streams " + stream +
-            " -show_entries stream=" + entry + " -of csv=p=0 '" + movie.string() + "'");
+        commandOutput("ffprobe -v error " + extra + " -select_streams " + stream +
+                      " -show_entries stream=" + entry + " -of csv=p=0 '" + movie.string() + "'");
     return text.empty() ? 0 : std::atof(text.c_str());
 }
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandOutput.h"
 #include "platform/MovieWriter.h"
 #include "platform/linux/FfmpegMovieWriters.h"
 
@@ -29,6 +29,7 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::commandOutput;
 using platform::MediaTime;
 using platform::MovieWriter;
 using platform::PixelBuffer;
@@ -93,18 +94,6 @@ std::shared_ptr<const PixelBuffer> noiseFrame(int64_t width, int64_t height, uns
     std::mt19937 random(seed);
     std::generate(frame->bytes.begin(), frame->bytes.end(), [&] { return uint8_t(random()); });
     return frame;
-}
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, got);
-        }
-        ::pclose(pipe);
-    }
-    return output;
 }
 
 std::string quoted(const fs::path& path) {

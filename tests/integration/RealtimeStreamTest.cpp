@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandOutput.h"
 #include "ToneFile.h"
 #include "platform/RecordingStream.h"
 #include "platform/linux/AudioMixer.h"
@@ -29,6 +29,7 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::commandOutput;
 using platform::Error;
 using platform::MovieFileType;
 using platform::RecordingConfiguration;
@@ -56,25 +57,13 @@ class TemporaryFolder {
     fs::path path_;
 };
 
-std::string run(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, got);
-        }
-        ::pclose(pipe);
-    }
-    return output;
-}
-
 // Every stream of a movie as ffprobe reads it: key → value.
 std::vector<std::map<std::string, std::string>> probeStreams(const fs::path& movie) {
     std::istringstream lines(
-        run("ffprobe -v error -show_entries "
-            "stream=codec_type,codec_name,width,height,sample_rate,channels,"
-            "duration -of compact=p=0 '" +
-            movie.string() + "'"));
+        commandOutput("ffprobe -v error -show_entries "
+                      "stream=codec_type,codec_name,width,height,sample_rate,channels,"
+                      "duration -of compact=p=0 '" +
+                      movie.string() + "'"));
     std::vector<std::map<std::string, std::string>> streams;
     for (std::string line; std::getline(lines, line);) {
         std::map<std::string, std::string>& fields = streams.emplace_back();
@@ -100,8 +89,8 @@ const std::map<std::string, std::string>* streamOf(
 // The mean loudness of the movie's sound in dB below full scale; -91 is
 // digital silence.
 double meanVolume(const fs::path& movie) {
-    const std::string report = run("ffmpeg -nostdin -v info -i '" + movie.string() +
-                                   "' -map 0:a -af volumedetect -f null - 2>&1");
+    const std::string report = commandOutput("ffmpeg -nostdin -v info -i '" + movie.string() +
+                                             "' -map 0:a -af volumedetect -f null - 2>&1");
     const size_t at = report.find("mean_volume:");
     return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
 }
@@ -344,7 +333,9 @@ TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPl
     for (const fs::path& movie : {stoppedTwice, dropped}) {
         SCOPED_TRACE(movie.string());
         EXPECT_EQ(probeStreams(movie).size(), 2u);
-        EXPECT_EQ(run("ffmpeg -nostdin -v error -i '" + movie.string() + "' -f null - 2>&1"), "");
+        EXPECT_EQ(
+            commandOutput("ffmpeg -nostdin -v error -i '" + movie.string() + "' -f null - 2>&1"),
+            "");
     }
 }
 
