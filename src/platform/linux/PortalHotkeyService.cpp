@@ -127,8 +127,10 @@ void PortalHotkeyService::Binding::createSession(const std::shared_ptr<Binding>&
             }
             // Documented as a string, though it names an object; either will do.
             GVariant* handle = g_variant_lookup_value(*results, "session_handle", nullptr);
-            if (handle == nullptr || !(g_variant_is_of_type(handle, G_VARIANT_TYPE_STRING) ||
-                                       g_variant_is_of_type(handle, G_VARIANT_TYPE_OBJECT_PATH))) {
+            const bool named =
+                handle != nullptr && (g_variant_is_of_type(handle, G_VARIANT_TYPE_STRING) ||
+                                      g_variant_is_of_type(handle, G_VARIANT_TYPE_OBJECT_PATH));
+            if (!named || !g_variant_is_object_path(g_variant_get_string(handle, nullptr))) {
                 self->refused("the desktop made no session");
             } else {
                 self->session = g_variant_get_string(handle, nullptr);
