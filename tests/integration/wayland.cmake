@@ -6,3 +6,19 @@ foreach(case timelapse realtime no-consent revoked-consent compositor-gone)
       ${CMAKE_CURRENT_SOURCE_DIR}/wayland-selftest.sh $<TARGET_FILE:ventilux> ${case})
   set_tests_properties(wayland.selftest.${case} PROPERTIES LABELS "integration;wayland" TIMEOUT 120)
 endforeach()
+
+target_compile_definitions(integration_tests PRIVATE
+  VX_INTEGRATION_SCRIPTS="${CMAKE_CURRENT_SOURCE_DIR}")
+foreach(name
+    DisplaysAreTheOutputsWithIdsTheirNamesKeepAcrossRuns
+    PreflightFollowsTheConsentInTheDesktopsKeeping
+    ScreenshotsComeFromOneCastKeptOpenWhileTheyKeepComing
+    DisplayWithoutConsentFailsAtOnceAndShowsNoChooser
+    ACastWhoseCompositorIsGoneFailsEveryLaterScreenshot
+    AnUnansweredChooserNeitherBlocksNorOutlivesTheCapture)
+  add_test(NAME wayland.PortalScreenCaptureTest.${name}
+    COMMAND ${WITH_DESKTOP} --wayland --monitors "1280x720 800x600" --
+      $<TARGET_FILE:integration_tests> --gtest_filter=PortalScreenCaptureTest.${name})
+  set_tests_properties(wayland.PortalScreenCaptureTest.${name} PROPERTIES
+    LABELS "integration;wayland" TIMEOUT 60)
+endforeach()

@@ -126,9 +126,10 @@ std::expected<void, Error> PipeWireStream::connect(UniqueFd remote, uint32_t nod
     n.registryEvents.global_remove = Native::onGlobalRemoved;
     pw_registry_add_listener(n.registry, &n.registryListener, &n.registryEvents, this);
 
-    n.stream = pw_stream_new(n.core, "Ventilux",
-                             pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
-                                               "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+    n.stream = pw_stream_new(
+        n.core, "Ventilux",
+        pw_properties_new(PW_KEY_NODE_NAME, "ventilux", PW_KEY_MEDIA_TYPE, "Video",
+                          PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
     n.streamEvents.version = PW_VERSION_STREAM_EVENTS;
     n.streamEvents.state_changed = Native::onStateChanged;
     n.streamEvents.param_changed = Native::onParamChanged;

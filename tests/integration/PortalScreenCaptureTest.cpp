@@ -1,0 +1,171 @@
+// The Wayland screen capture against the headless GNOME session that
+// with-desktop.sh --wayland starts, with two virtual monitors (1280x720 and
+// 800x600): consent is granted and revoked in the desktop's own permission
+// store, as a user's earlier choice in the chooser would have left it.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/linux/LinuxDefaultsStore.h"
+#include "platform/linux/LinuxUserDirs.h"
+#include "platform/linux/PortalScreenCapture.h"
+#include "platform/linux/ScreenCastErrors.h"
+#include "platform/linux/WaylandOutputs.h"
+#include "platform/sim/SimLog.h"
+
+namespace vx::platform::linux_ {
+namespace {
+
+const uint32_t kFirst = WaylandOutputs::idFor("Meta-0");
+const uint32_t kSecond = WaylandOutputs::idFor("Meta-1");
+constexpr const char* kTokenKeyPrefix = "screenCastRestoreToken.";
+
+std::string outputOf(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            out += buffer;
+        }
+        pclose(pipe);
+    }
+    while (!out.empty() && out.back() == '\n') {
+        out.pop_back();
+    }
+    return out;
+}
+
+// Runs a function of portal-consent.sh in the test's session.
+std::string consent(const std::string& call) {
+    return outputOf("bash -c '. " VX_INTEGRATION_SCRIPTS "/portal-consent.sh && " + call +
+                    " && echo \"$granted_token\"'");
+}
+
+// How many of our streams PipeWire has: one per open cast.
+int castsOpen() {
+    return std::stoi(outputOf("pw-cli ls Node | grep -c 'node.name = \"ventilux\"'"));
+}
+
+class PortalScreenCaptureTest : public ::testing::Test {
+  protected:
+    PortalScreenCaptureTest()
+        : store_(LinuxDefaultsStore::standardLocation(LinuxUserDirs()), log_),
+          capture_(std::make_unique<PortalScreenCapture>(store_, log_)) {}
+
+    std::string storedToken(uint32_t id) {
+        auto value = store_.value(kTokenKeyPrefix + std::to_string(id));
+        return value ? std::get<std::string>(*value) : std::string();
+    }
+
+    std::expected<std::shared_ptr<const PixelBuffer>, Error> screenshot(uint32_t id, int width,
+                                                                        int height) {
+        std::expected<std::shared_ptr<const PixelBuffer>, Error> answer = std::unexpected(Error{});
+        capture_->captureScreenshot({id, width, height, true, true},
+                                    [&](auto result) { answer = std::move(result); });
+        return answer;
+    }
+
+    sim::SimLog log_;
+    LinuxDefaultsStore store_;
+    std::unique_ptr<PortalScreenCapture> capture_;
+};
+
+TEST_F(PortalScreenCaptureTest, DisplaysAreTheOutputsWithIdsTheirNamesKeepAcrossRuns) {
+    ShareableContent content;
+    capture_->shareableContent([&](auto result) {
+        ASSERT_TRUE(result.has_value()) << result.error().description;
+        content = *result;
+    });
+    ASSERT_EQ(content.displays.size(), 2u);
+    EXPECT_EQ(content.displays[0].displayID, kFirst);
+    EXPECT_EQ(content.displays[0].width, 1280);
+    EXPECT_EQ(content.displays[0].height, 720);
+    EXPECT_EQ(content.displays[1].displayID, kSecond);
+    EXPECT_EQ(content.displays[1].width, 800);
+    EXPECT_EQ(content.displays[1].height, 600);
+    EXPECT_EQ(capture_->mainDisplayID(), kFirst);
+    // Stored display choices name displays by these numbers: they must not change.
+    EXPECT_EQ(kFirst, 3715253869u);
+}
+
+TEST_F(PortalScreenCaptureTest, PreflightFollowsTheConsentInTheDesktopsKeeping) {
+    EXPECT_FALSE(capture_->preflightAccess());
+    consent("grant_screen_cast Meta-0");
+    EXPECT_TRUE(capture_->preflightAccess());
+    consent("grant_screen_cast Meta-0 && revoke_screen_cast");
+    EXPECT_FALSE(capture_->preflightAccess()) << "the newest token is no longer granted";
+}
+
+TEST_F(PortalScreenCaptureTest, ScreenshotsComeFromOneCastKeptOpenWhileTheyKeepComing) {
+    consent("grant_screen_cast Meta-0");
+    auto first = screenshot(kFirst, 640, 360);
+    ASSERT_TRUE(first.has_value()) << first.error().description;
+    EXPECT_EQ((*first)->width, 640);
+    EXPECT_EQ((*first)->height, 360);
+    // GNOME's default background is blue, far from the black of an empty frame.
+    const uint8_t* centre = (*first)->bytes.data() + 180 * (*first)->stride + 320 * 4;
+    EXPECT_GT(int(centre[0]), int(centre[2]) + 20) << "blue over red in the middle";
+    EXPECT_EQ(centre[3], 255);
+
+    for (int i = 0; i < 3; ++i) {
+        auto next = screenshot(kFirst, 1280, 720);
+        ASSERT_TRUE(next.has_value()) << next.error().description;
+    }
+    EXPECT_EQ(castsOpen(), 1);
+    // The token the desktop hands back for the next opening is kept.
+    EXPECT_FALSE(storedToken(kFirst).empty());
+
+    // Once pictures stop being asked for, the cast closes by itself.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (castsOpen() > 0 && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_EQ(castsOpen(), 0);
+}
+
+TEST_F(PortalScreenCaptureTest, DisplayWithoutConsentFailsAtOnceAndShowsNoChooser) {
+    consent("grant_screen_cast Meta-0");
+    auto picture = screenshot(kSecond, 400, 300);
+    ASSERT_FALSE(picture.has_value());
+    EXPECT_EQ(picture.error().description, "Screen sharing of this display has not been allowed.");
+    auto badSize = screenshot(kFirst, 0, 300);
+    ASSERT_FALSE(badSize.has_value());
+    EXPECT_EQ(badSize.error().description, "A screenshot of 0 × 300 pixels cannot be taken.");
+}
+
+TEST_F(PortalScreenCaptureTest, ACastWhoseCompositorIsGoneFailsEveryLaterScreenshot) {
+    consent("grant_screen_cast Meta-0");
+    ASSERT_TRUE(screenshot(kFirst, 320, 180).has_value());
+    const char* compositor = std::getenv("WITH_DESKTOP_COMPOSITOR_PID");
+    ASSERT_NE(compositor, nullptr);
+    ASSERT_EQ(kill(std::atoi(compositor), SIGKILL), 0);
+
+    // The end reaches the stream on PipeWire's own time.
+    std::expected<std::shared_ptr<const PixelBuffer>, Error> picture;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    do {
+        picture = screenshot(kFirst, 320, 180);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (picture.has_value() && std::chrono::steady_clock::now() < giveUp);
+    ASSERT_FALSE(picture.has_value());
+    EXPECT_EQ(picture.error().domain, kScreenCastErrorDomain);
+    EXPECT_EQ(picture.error().code, int64_t(ScreenCastErrorCode::streamEnded));
+    EXPECT_FALSE(screenshot(kFirst, 320, 180).has_value()) << "and it stays ended";
+}
+
+TEST_F(PortalScreenCaptureTest, AnUnansweredChooserNeitherBlocksNorOutlivesTheCapture) {
+    capture_->requestAccess();
+    capture_->requestAccess();  // one chooser at a time
+    EXPECT_FALSE(capture_->preflightAccess());
+    capture_.reset();  // returns although nobody answers the chooser
+    EXPECT_TRUE(storedToken(kFirst).empty());
+}
+
+}  // namespace
+}  // namespace vx::platform::linux_
