@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/linux/SessionType.h"
+
 namespace vx::platform::linux_ {
 
 namespace {
@@ -54,9 +56,12 @@ void revealAnswered(GObject* source, GAsyncResult* result, gpointer data) {
 void LinuxWorkspace::openPrivacySettings(PrivacyPane pane) {
     switch (pane) {
         case PrivacyPane::screenRecording:
-            log_.line(
-                "Ventilux: the desktop refused screen capture; allow screen sharing for Ventilux "
-                "in its privacy settings.");
+            // On Wayland the desktop's own chooser, already on screen, is where consent is given.
+            log_.line(currentSessionType() == SessionType::wayland
+                          ? "Ventilux: choose the monitor to record in the desktop's screen-sharing "
+                            "dialog, and let it remember the choice."
+                          : "Ventilux: the desktop refused screen capture; allow screen sharing for "
+                            "Ventilux in its privacy settings.");
             return;
         case PrivacyPane::microphone:
             log_.line(
