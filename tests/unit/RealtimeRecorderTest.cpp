@@ -3,9 +3,7 @@
 
 #include <filesystem>
 
-#include "platform/sim/SimPlatform.h"
-
-#include "RecorderEvents.h"
+#include "RecorderHarness.h"
 #include "realtime/RealtimeRecorder.h"
 #include "settings/Settings.h"
 
@@ -13,27 +11,16 @@ namespace vx {
 namespace {
 
 using platform::MicrophoneAuthorization;
-using platform::sim::SimPlatform;
 using platform::sim::SimRecording;
 using ::testing::ElementsAre;
 
-// A simulated desktop with a real-time recorder whose movies go to a fresh folder.
-class RealtimeHarness {
+// The real-time recorder on a simulated full-HD display.
+class RealtimeHarness : public testing::RecorderHarness<RealtimeRecorder> {
   public:
-    explicit RealtimeHarness(const std::string& name) {
-        folder = std::filesystem::temp_directory_path() /
-                 ("ventilux-realtime-" + std::to_string(::getpid()) + "-" + name);
-        std::filesystem::remove_all(folder);
-        settings->setOutputDirectory(folder);
+    explicit RealtimeHarness(const std::string& name) : RecorderHarness("realtime", name) {
         sim.screenCapture().content.displays = {{1, 1920, 1080}};
-        events.attach(*recorder);
     }
-    ~RealtimeHarness() { std::filesystem::remove_all(folder); }
 
-    void startRecording() {
-        recorder->start();
-        sim.dispatch().runUntilIdle();
-    }
     SimRecording& recording(size_t index = 0) {
         EXPECT_GT(sim.recordingStreams().recordings.size(), index);
         return *sim.recordingStreams().recordings.at(index);
@@ -42,19 +29,9 @@ class RealtimeHarness {
         return "message Saved " + clock + " recording | " +
                recording(index).recording.outputURL.string();
     }
-
-    SimPlatform sim;
-    std::filesystem::path folder;
-    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
-    std::shared_ptr<RealtimeRecorder> recorder = std::make_shared<RealtimeRecorder>(settings);
-    testing::RecorderEvents events;
 };
 
-class RealtimeRecorderTest : public ::testing::Test, public RealtimeHarness {
-  protected:
-    RealtimeRecorderTest()
-        : RealtimeHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
-};
+using RealtimeRecorderTest = testing::HarnessTest<RealtimeHarness>;
 
 TEST(RealtimeAudio, TheMicrophoneIsUsedOnlyWhenGrantedAndTheLabelNamesTheSources) {
     const char* kWithoutMic =

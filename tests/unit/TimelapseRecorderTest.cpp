@@ -5,9 +5,7 @@
 #include <fstream>
 #include <numeric>
 
-#include "platform/sim/SimPlatform.h"
-
-#include "RecorderEvents.h"
+#include "RecorderHarness.h"
 #include "settings/Settings.h"
 #include "timelapse/TimelapseRecorder.h"
 
@@ -15,31 +13,18 @@ namespace vx {
 namespace {
 
 using platform::MediaTime;
-using platform::sim::SimPlatform;
 using ::testing::ElementsAre;
 
-// A simulated desktop with a time-lapse recorder whose movies go to a fresh folder.
-class TimelapseHarness {
+// The time-lapse recorder on two simulated displays, the first of them the main one.
+class TimelapseHarness : public testing::RecorderHarness<TimelapseRecorder> {
   public:
-    explicit TimelapseHarness(const std::string& name) {
-        folder = std::filesystem::temp_directory_path() /
-                 ("ventilux-timelapse-" + std::to_string(::getpid()) + "-" + name);
-        std::filesystem::remove_all(folder);
-        settings->setOutputDirectory(folder);
+    explicit TimelapseHarness(const std::string& name) : RecorderHarness("timelapse", name) {
         sim.screenCapture().content.displays = {{1, 64, 48}, {2, 40, 30}};
         sim.screenCapture().mainID = 1;
-        events.attach(*recorder);
     }
-    ~TimelapseHarness() {
-        std::filesystem::remove_all(folder);
-        std::filesystem::remove(folder.string() + "-file");
-    }
+    // A case may put a file where the folder's parent should be.
+    ~TimelapseHarness() { std::filesystem::remove(folder.string() + "-file"); }
 
-    // Starts and runs the start sequence; the first capture is taken at once.
-    void startRecording() {
-        recorder->start();
-        sim.dispatch().runUntilIdle();
-    }
     platform::sim::SimMovie& movie(size_t index = 0) {
         EXPECT_GT(sim.movieWriters().movies.size(), index);
         return *sim.movieWriters().movies.at(index);
@@ -56,19 +41,9 @@ class TimelapseHarness {
         return "message Saved " + std::to_string(frames) + "-frame time-lapse | " +
                movie(index).file.string();
     }
-
-    SimPlatform sim;
-    std::filesystem::path folder;
-    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
-    std::shared_ptr<TimelapseRecorder> recorder = std::make_shared<TimelapseRecorder>(settings);
-    testing::RecorderEvents events;
 };
 
-class TimelapseRecorderTest : public ::testing::Test, public TimelapseHarness {
-  protected:
-    TimelapseRecorderTest()
-        : TimelapseHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
-};
+using TimelapseRecorderTest = testing::HarnessTest<TimelapseHarness>;
 
 TEST_F(TimelapseRecorderTest, AMinuteAtTheDefaultsBecomesThirtyOneFramesOneThirtiethApart) {
     startRecording();
