@@ -57,11 +57,12 @@ void LinuxWorkspace::openPrivacySettings(PrivacyPane pane) {
     switch (pane) {
         case PrivacyPane::screenRecording:
             // On Wayland the desktop's own chooser, already on screen, is where consent is given.
-            log_.line(currentSessionType() == SessionType::wayland
-                          ? "Ventilux: choose the monitor to record in the desktop's screen-sharing "
-                            "dialog, and let it remember the choice."
-                          : "Ventilux: the desktop refused screen capture; allow screen sharing for "
-                            "Ventilux in its privacy settings.");
+            log_.line(
+                currentSessionType() == SessionType::wayland
+                    ? "Ventilux: choose the monitor to record in the desktop's screen-sharing "
+                      "dialog, and let it remember the choice."
+                    : "Ventilux: the desktop refused screen capture; allow screen sharing for "
+                      "Ventilux in its privacy settings.");
             return;
         case PrivacyPane::microphone:
             log_.line(
