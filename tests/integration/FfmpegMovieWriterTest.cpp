@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "CommandOutput.h"
+#include "TemporaryFolder.h"
 #include "platform/MovieWriter.h"
 #include "platform/linux/FfmpegMovieWriters.h"
 
@@ -30,6 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::commandOutput;
+using fixtures::contents;
+using fixtures::TemporaryFolder;
 using platform::MediaTime;
 using platform::MovieWriter;
 using platform::PixelBuffer;
@@ -46,19 +49,6 @@ struct Rgb {
 // Saturated colours: a wrong colour matrix shifts them far more than grey.
 const std::vector<Rgb> kPalette = {{200, 30, 40}, {30, 180, 60}, {40, 60, 210}, {220, 200, 40}};
 constexpr Rgb kPadding = {255, 0, 255};
-
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vx-writer-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryFolder() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 VideoTrackSettings track(int64_t width, int64_t height, int32_t fps) {
     return {width, height, std::max<int64_t>(width * height * 4, 2'000'000), 30, fps};
@@ -196,11 +186,6 @@ std::vector<Box> boxes(const std::string& bytes, size_t from, size_t to) {
         from += size;
     }
     return found;
-}
-
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A fragmented movie declares its fragments in an mvex box inside moov.

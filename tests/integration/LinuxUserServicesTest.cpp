@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "TemporaryFolder.h"
 #include "platform/linux/LinuxRunningApps.h"
 #include "platform/linux/LinuxUserDirs.h"
 
@@ -16,6 +17,7 @@ namespace vx::platform::linux_ {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::TemporaryFolder;
 
 // Sets environment variables for one test and puts the old values back.
 class Environment {
@@ -39,16 +41,6 @@ class Environment {
 
   private:
     std::map<std::string, std::optional<std::string>> saved_;
-};
-
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        char folderTemplate[] = "/tmp/ventilux-user-XXXXXX";
-        path = mkdtemp(folderTemplate);
-    }
-    ~TemporaryFolder() { fs::remove_all(path); }
-    fs::path path;
 };
 
 TEST(LinuxUserDirs, TheDesktopComesFromUserDirsElseHomeDesktop) {
@@ -75,14 +67,14 @@ TEST(LinuxUserDirs, TheDesktopComesFromUserDirsElseHomeDesktop) {
     for (const auto& [userDirsFile, expectedBelowHome, expectedAbsolute] : cases) {
         TemporaryFolder home;
         Environment environment;
-        environment.set("HOME", home.path.c_str());
+        environment.set("HOME", home.path().c_str());
         environment.set("XDG_CONFIG_HOME", nullptr);
         if (userDirsFile) {
-            fs::create_directories(home.path / ".config");
-            std::ofstream(home.path / ".config" / "user-dirs.dirs") << *userDirsFile;
+            fs::create_directories(home.path() / ".config");
+            std::ofstream(home.path() / ".config" / "user-dirs.dirs") << *userDirsFile;
         }
         const fs::path expected =
-            expectedBelowHome.empty() ? expectedAbsolute : home.path / expectedBelowHome;
+            expectedBelowHome.empty() ? expectedAbsolute : home.path() / expectedBelowHome;
         EXPECT_EQ(LinuxUserDirs().desktopDirectories(), std::vector<fs::path>{expected})
             << userDirsFile.value_or("(no file)");
     }
@@ -91,14 +83,14 @@ TEST(LinuxUserDirs, TheDesktopComesFromUserDirsElseHomeDesktop) {
 TEST(LinuxUserDirs, HomeAndConfigurationFolderFollowTheEnvironmentWhenItIsUsable) {
     TemporaryFolder folder;
     Environment environment;
-    environment.set("HOME", folder.path.c_str());
-    environment.set("XDG_CONFIG_HOME", (folder.path / "cfg").c_str());
-    EXPECT_EQ(LinuxUserDirs().home(), folder.path);
-    EXPECT_EQ(LinuxUserDirs().configHome(), folder.path / "cfg");
+    environment.set("HOME", folder.path().c_str());
+    environment.set("XDG_CONFIG_HOME", (folder.path() / "cfg").c_str());
+    EXPECT_EQ(LinuxUserDirs().home(), folder.path());
+    EXPECT_EQ(LinuxUserDirs().configHome(), folder.path() / "cfg");
 
     // A relative XDG_CONFIG_HOME is to be ignored, says the convention.
     environment.set("XDG_CONFIG_HOME", "relative/cfg");
-    EXPECT_EQ(LinuxUserDirs().configHome(), folder.path / ".config");
+    EXPECT_EQ(LinuxUserDirs().configHome(), folder.path() / ".config");
 
     environment.set("HOME", nullptr);
     environment.set("XDG_CONFIG_HOME", nullptr);
@@ -166,8 +158,8 @@ TEST(LinuxRunningApps, ThisProcessIsIdentifiedByItsProgramFileAndListedAsSuch) {
 TEST(LinuxRunningApps, AProgramStartedLaterIsListedByItsCanonicalPathAsTheYounger) {
     TemporaryFolder folder;
     // Reached through a symbolic link, identified by the file it leads to.
-    fs::create_symlink(fs::canonical("/bin/sleep"), folder.path / "nap");
-    ChildProcess child(folder.path / "nap");
+    fs::create_symlink(fs::canonical("/bin/sleep"), folder.path() / "nap");
+    ChildProcess child(folder.path() / "nap");
     const auto app = listed(child.pid);
     ASSERT_TRUE(app);
     EXPECT_EQ(app->identifier, fs::canonical("/bin/sleep").string());
@@ -177,7 +169,7 @@ TEST(LinuxRunningApps, AProgramStartedLaterIsListedByItsCanonicalPathAsTheYounge
 
 TEST(LinuxRunningApps, AProgramDeletedWhileItRunsKeepsItsIdentifier) {
     TemporaryFolder folder;
-    const fs::path copy = folder.path / "ventilux";
+    const fs::path copy = folder.path() / "ventilux";
     fs::copy_file("/bin/sleep", copy);
     ChildProcess child(copy);
     fs::remove(copy);

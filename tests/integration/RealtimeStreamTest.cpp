@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "CommandOutput.h"
+#include "TemporaryFolder.h"
 #include "ToneFile.h"
 #include "platform/RecordingStream.h"
 #include "platform/linux/AudioMixer.h"
@@ -30,6 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::commandOutput;
+using fixtures::contents;
+using fixtures::TemporaryFolder;
 using platform::Error;
 using platform::MovieFileType;
 using platform::RecordingConfiguration;
@@ -43,19 +46,6 @@ using Clock = std::chrono::steady_clock;
 
 // Only a lost report or a deadlock comes near this.
 constexpr auto kPatience = std::chrono::seconds(30);
-
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vx-stream-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryFolder() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // Every stream of a movie as ffprobe reads it: key → value.
 std::vector<std::map<std::string, std::string>> probeStreams(const fs::path& movie) {
@@ -305,8 +295,7 @@ TEST_F(RealtimeStreamTest, StartsThatCannotRecordFailOnceWithASentenceAndLeaveFi
     }
     EXPECT_FALSE(fs::exists(folder.path() / "mic.mov"));
     EXPECT_FALSE(fs::exists(folder.path() / "display.mov"));
-    std::ifstream kept(existing);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+    EXPECT_EQ(contents(existing), "keep me");
     EXPECT_TRUE(reports.snapshot().empty()) << "a start that failed reported an end";
 }
 

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include "TemporaryFolder.h"
 #include "platform/linux/LinuxDefaultsFile.h"
 #include "platform/linux/LinuxDefaultsStore.h"
 
@@ -17,17 +18,13 @@ namespace vx::platform::linux_ {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::contents;
 
 class RecordingLog : public Log {
   public:
     void line(const std::string& text) override { lines.push_back(text); }
     std::vector<std::string> lines;
 };
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void writeBytes(const fs::path& file, std::string_view bytes) {
     fs::create_directories(file.parent_path());
@@ -37,13 +34,6 @@ void writeBytes(const fs::path& file, std::string_view bytes) {
 
 class SettingsStore : public ::testing::Test {
   protected:
-    SettingsStore() {
-        char folderTemplate[] = "/tmp/ventilux-settings-XXXXXX";
-        root_ = mkdtemp(folderTemplate);
-        file_ = root_ / "config" / "ventilux" / "settings.ini";
-    }
-    ~SettingsStore() override { fs::remove_all(root_); }
-
     // A store as a freshly started copy of the program would have it.
     std::unique_ptr<LinuxDefaultsStore> openStore() {
         auto store = std::make_unique<LinuxDefaultsStore>(file_, log_);
@@ -64,8 +54,8 @@ class SettingsStore : public ::testing::Test {
     const std::map<std::string, DefaultsValue> kDefaults{
         {"captureInterval", 2.0}, {"playbackFPS", int64_t{30}}, {"showsCursor", true}};
 
-    fs::path root_;
-    fs::path file_;
+    fixtures::TemporaryFolder root_{"ventilux-settings"};
+    const fs::path file_ = root_.path() / "config" / "ventilux" / "settings.ini";
     RecordingLog log_;
 };
 
@@ -100,7 +90,7 @@ TEST_F(SettingsStore, EveryTypeRoundTripsExactlyThroughTheFile) {
         }
         EXPECT_EQ(*read, value) << key;
     }
-    EXPECT_TRUE(LinuxDefaultsFile::parse(readBytes(file_)).isText());
+    EXPECT_TRUE(LinuxDefaultsFile::parse(contents(file_)).isText());
     EXPECT_TRUE(log_.lines.empty());
 }
 
@@ -112,7 +102,7 @@ TEST_F(SettingsStore, RegisteredDefaultsLieBeneathStoredValuesAndAreNeverWritten
 
     store->set("playbackFPS", int64_t{12});
     EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{12}));
-    EXPECT_EQ(readBytes(file_).find("captureInterval"), std::string::npos);
+    EXPECT_EQ(contents(file_).find("captureInterval"), std::string::npos);
     EXPECT_EQ(fs::status(file_.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
@@ -149,7 +139,7 @@ TEST_F(SettingsStore, DamagedLinesReadAsDefaultsAndSurviveTheNextWrite) {
         EXPECT_EQ(store->value("realtimeFPS"), DefaultsValue(int64_t{24})) << badLines;
 
         store->set("hotkeyEnabled", true);
-        const std::string rewritten = readBytes(file_);
+        const std::string rewritten = contents(file_);
         EXPECT_TRUE(rewritten.starts_with(original)) << rewritten;
         EXPECT_EQ(openStore()->value(badKey), kDefaults.at(badKey)) << badLines;
         EXPECT_EQ(store->value("hotkeyEnabled"), DefaultsValue(true)) << badLines;
@@ -203,7 +193,7 @@ TEST_F(SettingsStore, AFileThatIsNotTextIsKeptAsideAndItsReadableSettingsCarried
         store->set("captureInterval", 4.0);
         const auto aside = filesBeside(".damaged-");
         ASSERT_EQ(aside.size(), 1u) << name;
-        EXPECT_EQ(readBytes(aside.front()), bytes) << name;
+        EXPECT_EQ(contents(aside.front()), bytes) << name;
         EXPECT_EQ(log_.lines.size(), 1u) << name;
         EXPECT_NE(log_.lines.front().find(aside.front().string()), std::string::npos)
             << log_.lines.front();
@@ -212,7 +202,7 @@ TEST_F(SettingsStore, AFileThatIsNotTextIsKeptAsideAndItsReadableSettingsCarried
         EXPECT_EQ(reopened->value("showsCursor"), DefaultsValue(false)) << name;
         EXPECT_EQ(reopened->value("captureInterval"), DefaultsValue(4.0)) << name;
         EXPECT_EQ(reopened->value("playbackFPS"), playbackFPS.value_or(int64_t{30})) << name;
-        EXPECT_TRUE(LinuxDefaultsFile::parse(readBytes(file_)).isText()) << name;
+        EXPECT_TRUE(LinuxDefaultsFile::parse(contents(file_)).isText()) << name;
     }
 }
 
@@ -279,11 +269,11 @@ TEST_F(SettingsStore, AWriterKilledMidWriteLeavesTheOldFileOrTheNew) {
         waitpid(writer, &status, 0);
         close(progress[0]);
 
-        const auto contents = LinuxDefaultsFile::parse(readBytes(file_));
-        ASSERT_TRUE(contents.isText()) << "round " << round;
-        const auto counter = contents.value("counter");
-        const auto text = contents.value("text");
-        ASSERT_TRUE(counter && text) << readBytes(file_);
+        const auto parsed = LinuxDefaultsFile::parse(contents(file_));
+        ASSERT_TRUE(parsed.isText()) << "round " << round;
+        const auto counter = parsed.value("counter");
+        const auto text = parsed.value("text");
+        ASSERT_TRUE(counter && text) << contents(file_);
         const int64_t value = std::get<int64_t>(*counter);
         EXPECT_GE(value, lastSeen) << "a value went back";
         EXPECT_TRUE(std::get<std::string>(*text).starts_with(kTextPrefix));
