@@ -7,26 +7,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "TemporaryFolder.h"
 
 namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::contents;
 
 const std::string kEntryName = "lab.quimbry.ventilux.login.desktop";
 // Only something lost comes anywhere near this.
 constexpr auto kPatience = std::chrono::seconds(10);
-
-std::string contents(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void writeExecutable(const fs::path& file, const std::string& text) {
     std::ofstream(file) << text;
@@ -57,27 +52,21 @@ class LoginSwitches : public ::testing::Test {
     LoginSwitches() {
         const char* binary = std::getenv("VENTILUX_BINARY");
         program = binary != nullptr ? binary : "";
-        std::string pattern = (fs::temp_directory_path() / "ventilux-login-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-        home = root / "home";
-        tools = root / "tools";
         fs::create_directories(home);
         fs::create_directories(tools);
         writeExecutable(tools / "gio",
                         "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args.new\"\n"
                         "mv \"$0.args.new\" \"$0.args\"\n");
     }
-    ~LoginSwitches() override { fs::remove_all(root); }
 
     void SetUp() override { ASSERT_FALSE(program.empty()) << "VENTILUX_BINARY is not set"; }
 
     fs::path entry() const { return home / ".config" / "autostart" / kEntryName; }
     fs::path gioArguments() const { return tools / "gio.args"; }
 
-    Finished run(const fs::path& binary, const std::string& argument,
-                 std::vector<std::string> environment = {}) {
-        environment.push_back("HOME=" + home.string());
-        environment.push_back("PATH=" + tools.string() + ":/usr/bin:/bin");
+    Finished run(const fs::path& binary, const std::string& argument) {
+        std::vector<std::string> environment{"HOME=" + home.string(),
+                                             "PATH=" + tools.string() + ":/usr/bin:/bin"};
         std::vector<char*> envp;
         for (std::string& variable : environment) {
             envp.push_back(variable.data());
@@ -103,9 +92,10 @@ class LoginSwitches : public ::testing::Test {
     }
 
     fs::path program;
-    fs::path root;
-    fs::path home;
-    fs::path tools;
+    fixtures::TemporaryFolder folder{"ventilux-login"};
+    const fs::path root = folder.path();
+    const fs::path home = root / "home";
+    const fs::path tools = root / "tools";
 };
 
 TEST_F(LoginSwitches, EnableWritesTheEntryStartsItAndReportsBothTrue) {
@@ -118,14 +108,6 @@ TEST_F(LoginSwitches, EnableWritesTheEntryStartsItAndReportsBothTrue) {
         << contents(entry());
     ASSERT_TRUE(appears(gioArguments()));
     EXPECT_EQ(contents(gioArguments()), "launch\n" + entry().string() + "\n");
-}
-
-TEST_F(LoginSwitches, TheEntryGoesToTheXdgConfigFolderWhenOneIsSet) {
-    const fs::path config = root / "elsewhere";
-    Finished enabled = run(program, "--enable-login", {"XDG_CONFIG_HOME=" + config.string()});
-    EXPECT_EQ(enabled.status, 0);
-    EXPECT_TRUE(fs::exists(config / "autostart" / kEntryName));
-    EXPECT_FALSE(fs::exists(entry()));
 }
 
 TEST_F(LoginSwitches, AnAutostartFolderThatCannotBeMadeFailsWithStatusOne) {
@@ -145,16 +127,6 @@ TEST_F(LoginSwitches, AnAutostartFolderThatCannotBeMadeFailsWithStatusOne) {
             << enabled.standardError;
     }
     EXPECT_FALSE(fs::exists(gioArguments()));
-}
-
-TEST_F(LoginSwitches, DisableRemovesTheEntryAndSucceedsWithoutOne) {
-    ASSERT_EQ(run(program, "--enable-login").status, 0);
-    for (const char* when : {"with an entry", "without one"}) {
-        Finished disabled = run(program, "--disable-login");
-        EXPECT_EQ(disabled.standardError, "LOGIN: disabled=true\n") << when;
-        EXPECT_EQ(disabled.status, 0) << when;
-        EXPECT_FALSE(fs::exists(entry())) << when;
-    }
 }
 
 // The entry is read back the way the session reads it: GLib's launcher parses

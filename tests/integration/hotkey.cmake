@@ -24,9 +24,7 @@ endforeach()
 
 foreach(name
     EnableWritesTheEntryStartsItAndReportsBothTrue
-    TheEntryGoesToTheXdgConfigFolderWhenOneIsSet
     AnAutostartFolderThatCannotBeMadeFailsWithStatusOne
-    DisableRemovesTheEntryAndSucceedsWithoutOne
     APathFullOfSpecialCharactersStartsThatProgramAndNothingElse)
   add_test(NAME login.LoginSwitches.${name}
     COMMAND ${WITH_DESKTOP} -- $<TARGET_FILE:integration_tests> --gtest_filter=LoginSwitches.${name})
