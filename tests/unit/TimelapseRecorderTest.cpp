@@ -342,16 +342,6 @@ TEST(TimelapseSessionLabel, NamesTheIntervalInMillisecondsOrSeconds) {
     }
 }
 
-TEST_F(TimelapseRecorderTest, ToggleStartsAnIdleRecorderAndStopsARunningOne) {
-    recorder->toggle();
-    sim.dispatch().runUntilIdle();
-    EXPECT_TRUE(recorder->isRecording());
-    recorder->toggle();
-    sim.dispatch().runUntilIdle();
-    EXPECT_FALSE(recorder->isRecording());
-    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved(1)));
-}
-
 TEST_F(TimelapseRecorderTest, ACycleWithoutCallbacksRunsQuietly) {
     recorder->onStateChange = nullptr;
     recorder->onMessage = nullptr;
