@@ -1,5 +1,6 @@
 #include "platform/linux/AsyncPortalRequest.h"
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -26,7 +27,7 @@ struct Pending {
     guint subscription = 0;
     bool done = false;
 
-    void finish(std::expected<GVariant*, std::string> results) {
+    void finish(std::expected<GVariant*, AsyncPortalRequest::Failure> results) {
         if (std::exchange(done, true)) {
             return;
         }
@@ -53,8 +54,10 @@ void onResponse(GDBusConnection*, const gchar*, const gchar*, const gchar*, cons
                 GVariant* parameters, gpointer data) {
     // A copy: finishing drops the subscription's own.
     Shared pending = *static_cast<Shared*>(data);
+    using Kind = AsyncPortalRequest::Failure::Kind;
     if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ua{sv})"))) {
-        pending->finish(std::unexpected("the desktop answered in a form it does not document"));
+        pending->finish(std::unexpected(AsyncPortalRequest::Failure{
+            Kind::refused, "the desktop answered in a form it does not document"}));
         return;
     }
     uint32_t response = 0;
@@ -63,8 +66,10 @@ void onResponse(GDBusConnection*, const gchar*, const gchar*, const gchar*, cons
     if (response == kResponseSuccess) {
         pending->finish(results);
     } else {
-        pending->finish(std::unexpected(response == kResponseCancelled ? "the user declined"
-                                                                       : "the desktop refused"));
+        pending->finish(std::unexpected(
+            response == kResponseCancelled
+                ? AsyncPortalRequest::Failure{Kind::declined, "the user declined"}
+                : AsyncPortalRequest::Failure{Kind::refused, "the desktop refused"}));
     }
     g_variant_unref(results);
 }
@@ -77,18 +82,24 @@ void onCalled(GObject* bus, GAsyncResult* result, gpointer data) {
         g_variant_unref(reply);  // the request's path, known beforehand
         return;
     }
-    (*pending)->finish(std::unexpected(std::string(failure->message)));
+    const bool unreachable = g_error_matches(failure, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+                             g_error_matches(failure, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+                             g_error_matches(failure, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE);
+    (*pending)->finish(std::unexpected(
+        AsyncPortalRequest::Failure{unreachable ? AsyncPortalRequest::Failure::Kind::unreachable
+                                                : AsyncPortalRequest::Failure::Kind::busError,
+                                    failure->message}));
     g_error_free(failure);
 }
 
 }  // namespace
 
 std::string AsyncPortalRequest::newToken() {
-    static uint64_t next = 1;  // main thread only
-    return "ventilux_hotkey" + std::to_string(next++);
+    static std::atomic<uint64_t> next{1};
+    return "ventilux" + std::to_string(next++);
 }
 
-void AsyncPortalRequest::start(
+AsyncPortalRequest::Abandon AsyncPortalRequest::start(
     GDBusConnection* bus, const char* interface, const char* method,
     const std::function<GVariant*(const std::string& handleToken)>& parameters, Answer answered) {
     const std::string token = newToken();
@@ -100,6 +111,11 @@ void AsyncPortalRequest::start(
     g_dbus_connection_call(bus, kPortal, kPortalPath, interface, method, parameters(token),
                            G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, onCalled,
                            new Shared(pending));
+    return [weak = std::weak_ptr<Pending>(pending)] {
+        if (Shared abandoned = weak.lock(); abandoned && !std::exchange(abandoned->done, true)) {
+            g_dbus_connection_signal_unsubscribe(abandoned->bus, abandoned->subscription);
+        }
+    };
 }
 
 }  // namespace vx::platform::linux_

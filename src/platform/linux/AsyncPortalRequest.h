@@ -13,18 +13,32 @@ namespace vx::platform::linux_ {
 // comes on the main context of the thread that started the call.
 class AsyncPortalRequest {
   public:
+    // Why a request has no results.
+    struct Failure {
+        enum class Kind {
+            unreachable,  // no portal, or it does not offer the interface or method
+            busError,
+            declined,  // by the user, in the desktop's dialog
+            refused,   // by the desktop
+        };
+        Kind kind;
+        std::string reason;  // a clause: "the user declined"
+    };
     // The results (a{sv}, borrowed for the call) of an accepted request, or why
-    // there are none: the bus's error, or the user's or the desktop's refusal.
-    using Answer = std::function<void(std::expected<GVariant*, std::string> results)>;
+    // there are none.
+    using Answer = std::function<void(std::expected<GVariant*, Failure> results)>;
+    // Stops listening for the answer: `answered` is not called after this.
+    using Abandon = std::function<void()>;
 
     // Calls `method` of the portal's `interface` with what `parameters` builds
     // around the request's handle token (for the "handle_token" option);
-    // `answered` is called exactly once, never from within this call.
-    static void start(GDBusConnection* bus, const char* interface, const char* method,
-                      const std::function<GVariant*(const std::string& handleToken)>& parameters,
-                      Answer answered);
+    // `answered` is called at most once, never from within this call, and
+    // exactly once unless the request is abandoned.
+    static Abandon start(GDBusConnection* bus, const char* interface, const char* method,
+                         const std::function<GVariant*(const std::string& handleToken)>& parameters,
+                         Answer answered);
 
-    // A token unique in this process, for requests and sessions alike.
+    // A token unique in this process, for requests and sessions alike; any thread.
     static std::string newToken();
 };
 

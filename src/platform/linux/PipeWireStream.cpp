@@ -13,6 +13,7 @@ namespace vx::platform::linux_ {
 namespace {
 
 constexpr int kLargestSide = 16384;
+constexpr auto kFirstPictureWait = std::chrono::seconds(10);
 
 void initialisePipeWireOnce() {
     static std::once_flag once;
@@ -268,10 +269,9 @@ void PipeWireStream::takeNewest() {
     pw_stream_queue_buffer(stream, newest);
 }
 
-std::expected<std::shared_ptr<const PixelBuffer>, Error> PipeWireStream::newest(
-    Clock::time_point deadline) {
+std::expected<std::shared_ptr<const PixelBuffer>, Error> PipeWireStream::newest() {
     std::unique_lock lock(mutex_);
-    arrived_.wait_until(lock, deadline, [this] { return newest_ != nullptr || ended_; });
+    arrived_.wait_for(lock, kFirstPictureWait, [this] { return newest_ != nullptr || ended_; });
     if (ended_) {
         return std::unexpected(screenCastError(ScreenCastErrorCode::streamEnded, *ended_));
     }

@@ -32,9 +32,10 @@ class PipeWireStream {
     PipeWireStream(const PipeWireStream&) = delete;
     PipeWireStream& operator=(const PipeWireStream&) = delete;
 
-    // The newest picture, waiting until `deadline` for the first one. Fails
-    // once the stream has ended, with why.
-    std::expected<std::shared_ptr<const PixelBuffer>, Error> newest(Clock::time_point deadline);
+    // The newest picture, waiting a while for the first one: the compositor
+    // sends it once it has drawn the screen, which a loaded machine without a
+    // GPU may take seconds to do. Fails once the stream has ended, with why.
+    std::expected<std::shared_ptr<const PixelBuffer>, Error> newest();
     bool hasEnded();
 
   private:

@@ -120,9 +120,9 @@ void PortalHotkeyService::Binding::createSession(const std::shared_ptr<Binding>&
             return g_variant_new("(@a{sv})", vardict({{"handle_token", token},
                                                       {"session_handle_token", sessionToken}}));
         },
-        [self](std::expected<GVariant*, std::string> results) {
+        [self](std::expected<GVariant*, AsyncPortalRequest::Failure> results) {
             if (!results) {
-                self->refused(results.error());
+                self->refused(results.error().reason);
                 return;
             }
             // Documented as a string, though it names an object; either will do.
@@ -157,9 +157,9 @@ void PortalHotkeyService::Binding::bindShortcut(const std::shared_ptr<Binding>& 
                                  g_variant_new_array(nullptr, &wanted, 1), "",
                                  vardict({{"handle_token", token}}));
         },
-        [self](std::expected<GVariant*, std::string> results) {
+        [self](std::expected<GVariant*, AsyncPortalRequest::Failure> results) {
             if (!results) {
-                self->refused(results.error());
+                self->refused(results.error().reason);
             } else if (!lists(*results, self->shortcut)) {
                 self->refused("the desktop left it unbound");
             }

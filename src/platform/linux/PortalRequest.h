@@ -12,11 +12,9 @@
 
 namespace vx::platform::linux_ {
 
-// The desktop portal's way of answering: a call returns at once with a request
-// object, and the answer comes later as that object's Response signal, perhaps
-// only after the user has chosen something. This waits for the answer on the
-// calling thread, with a private main context, so it never touches the
-// application's main loop.
+// A portal request whose answer the calling thread waits for, with a private
+// main context, so that the application's main loop is never involved: for
+// threads that may block, such as a screenshot's.
 class PortalRequest {
   public:
     // The answer's results (a{sv}), owned by the caller.
@@ -31,9 +29,6 @@ class PortalRequest {
         GDBusConnection* bus, const char* interface, const char* method,
         const std::function<GVariant*(const std::string& handleToken)>& parameters,
         std::chrono::milliseconds deadline, GCancellable* cancellable, const std::string& what);
-
-    // A token unique in this process, for requests and sessions alike.
-    static std::string newToken();
 };
 
 }  // namespace vx::platform::linux_

@@ -2,6 +2,7 @@
 
 #include <gio/gunixfdlist.h>
 
+#include "platform/linux/AsyncPortalRequest.h"
 #include "platform/linux/PortalRequest.h"
 #include "platform/linux/ScreenCastErrors.h"
 
@@ -97,7 +98,7 @@ std::expected<std::unique_ptr<ScreenCastSession>, Error> ScreenCastPortal::open(
                             "This desktop offers no screen sharing to applications."));
     }
 
-    const std::string sessionToken = PortalRequest::newToken();
+    const std::string sessionToken = AsyncPortalRequest::newToken();
     auto created = PortalRequest::call(
         bus, kScreenCast, "CreateSession",
         [&](const std::string& handleToken) {

@@ -2,13 +2,6 @@
 
 namespace vx::platform::linux_ {
 
-namespace {
-
-// The first picture comes as soon as the compositor has drawn the screen once.
-constexpr auto kFirstPictureDeadline = std::chrono::seconds(3);
-
-}  // namespace
-
 std::expected<std::unique_ptr<VideoCapture>, Error> ScreenCastVideoCapture::open(
     ScreenCasts& casts, const VideoCaptureSettings& settings) {
     auto cast = casts.open(settings.displayID, settings.showsCursor, settings.frameRate);
@@ -28,8 +21,8 @@ ScreenCastVideoCapture::ScreenCastVideoCapture(const VideoCaptureSettings& setti
                                                std::unique_ptr<ScreenCast> cast)
     : settings_(settings), cast_(std::move(cast)) {}
 
-std::expected<AvFramePtr, Error> ScreenCastVideoCapture::capture(Clock::time_point now) {
-    auto picture = cast_->stream->newest(now + kFirstPictureDeadline);
+std::expected<AvFramePtr, Error> ScreenCastVideoCapture::capture(Clock::time_point) {
+    auto picture = cast_->stream->newest();
     if (!picture) {
         return std::unexpected(picture.error());
     }

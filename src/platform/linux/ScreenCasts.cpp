@@ -12,7 +12,6 @@ namespace {
 // The desktop answers a restored session at once; only a chooser takes longer,
 // and none may appear here.
 constexpr auto kRestoreDeadline = std::chrono::seconds(10);
-constexpr auto kFirstPictureDeadline = std::chrono::seconds(3);
 constexpr auto kShortestIdleLimit = std::chrono::seconds(5);
 // Screenshots feed a time-lapse, not a movie: the cast need not be faster.
 constexpr int kScreenshotFrameRate = 30;
@@ -74,7 +73,7 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> ScreenCasts::newestPict
     if (!cast) {
         return std::unexpected(cast.error());
     }
-    return (*cast)->stream->newest(Clock::now() + kFirstPictureDeadline);
+    return (*cast)->stream->newest();
 }
 
 std::expected<std::shared_ptr<ScreenCast>, Error> ScreenCasts::kept(uint32_t displayID,
