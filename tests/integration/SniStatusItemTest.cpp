@@ -136,6 +136,16 @@ class SniStatusItemTest : public ::testing::Test {
         }
         return Variant(value);
     }
+    // What the item announced since the host last forgot, as "member parameters".
+    std::vector<std::string> announced(const std::string& service) {
+        host.sync(service);
+        std::vector<std::string> seen;
+        for (const auto& signal : host.signals) {
+            seen.push_back(signal.member + " " + signal.parameters);
+        }
+        host.signals.clear();
+        return seen;
+    }
     std::string registeredService(FakeWatcher& watcher) {
         EXPECT_TRUE(runUntil([&] { return !watcher.registered.empty(); }));
         return watcher.registered.empty() ? "" : watcher.registered.back();
@@ -302,12 +312,7 @@ TEST_F(SniStatusItemTest, OpeningTheMenuRebuildsItAndAnnouncesOnlyWhatChanged) {
     Variant(menuCall(service, "GetLayout", layoutOf(0, -1)));
     EXPECT_EQ(builds, 4);
 
-    host.sync(service);
-    std::vector<std::string> announced;
-    for (const auto& signal : host.signals) {
-        announced.push_back(signal.member + " " + signal.parameters);
-    }
-    EXPECT_EQ(announced,
+    EXPECT_EQ(announced(service),
               (std::vector<std::string>{"LayoutUpdated (2, 0)", "LayoutUpdated (3, 0)"}));
 
     // A host that only asks for the layout (no opening announced) still sees a fresh menu.
@@ -364,12 +369,7 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
     button.setLook(recording);
     button.setLook(recording);
     EXPECT_EQ(button.look(), recording);
-    host.sync(service);
-    std::vector<std::string> members;
-    for (const auto& signal : host.signals) {
-        members.push_back(signal.member);
-    }
-    EXPECT_EQ(members, (std::vector<std::string>{"NewIcon", "NewToolTip"}));
+    EXPECT_EQ(announced(service), (std::vector<std::string>{"NewIcon ()", "NewToolTip ()"}));
     Variant red = itemProperty(service, "IconPixmap");
     for (const auto& [r, g, b] : opaqueColours(red.get(), 2)) {
         EXPECT_GT(r, 200);
@@ -378,15 +378,10 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
     EXPECT_EQ(text(itemProperty(service, "ToolTip").get()),
               "('', [], 'Ventilux — recording (click to stop)', '')");
 
-    host.signals.clear();
     button.setLook({StatusImage::icon, StatusImagePosition::imageLeading, " 10",
                     StatusTint::systemRed, "Ventilux"});
-    host.sync(service);
-    members.clear();
-    for (const auto& signal : host.signals) {
-        members.push_back(signal.member);
-    }
-    EXPECT_EQ(members, (std::vector<std::string>{"NewIcon", "NewTitle", "NewToolTip"}));
+    EXPECT_EQ(announced(service),
+              (std::vector<std::string>{"NewIcon ()", "NewTitle ()", "NewToolTip ()"}));
     EXPECT_EQ(text(itemProperty(service, "Title").get()), "'Ventilux 10'");
     EXPECT_EQ(text(itemProperty(service, "ToolTip").get()), "('', [], 'Ventilux', '10')");
 }
