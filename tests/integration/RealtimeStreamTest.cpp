@@ -195,12 +195,6 @@ class RealtimeStreamTest : public ::testing::Test {
     Reports reports;
 };
 
-TEST_F(RealtimeStreamTest, OffersH264AndQuickTimeMovies) {
-    EXPECT_EQ(streams.availableVideoCodecTypes(), std::vector{platform::VideoCodec::h264});
-    const auto types = streams.availableOutputFileTypes();
-    EXPECT_NE(std::find(types.begin(), types.end(), MovieFileType::quickTimeMovie), types.end());
-}
-
 // Which sources end up in the movie, and that sound and picture last as long
 // as the recording did.
 TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {

@@ -1,7 +1,6 @@
 # The real-time recording stream, each test on a desktop of its own with an X
 # server and a sound server whose null sinks stand in for speakers and a microphone.
 foreach(name
-    OffersH264AndQuickTimeMovies
     RecordsTheChosenSoundSourcesInStepWithThePicture
     StartsThatCannotRecordFailOnceWithASentenceAndLeaveFilesAlone
     SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPlayableFile
