@@ -84,6 +84,11 @@ std::expected<PortalRequest::Results, Error> PortalRequest::call(
     if (!wait.answer) {
         abandon();
     }
+    // GDBus lets go of the request's signal subscription in an idle job on this
+    // context: run it, or what the subscription holds is never freed.
+    while (g_main_context_pending(context)) {
+        g_main_context_iteration(context, FALSE);
+    }
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
 
