@@ -99,6 +99,21 @@ std::string AsyncPortalRequest::newToken() {
     return "ventilux" + std::to_string(next++);
 }
 
+std::optional<std::string> AsyncPortalRequest::sessionHandle(GVariant* results) {
+    GVariant* handle = g_variant_lookup_value(results, "session_handle", nullptr);
+    if (handle == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<std::string> named;
+    if ((g_variant_is_of_type(handle, G_VARIANT_TYPE_STRING) ||
+         g_variant_is_of_type(handle, G_VARIANT_TYPE_OBJECT_PATH)) &&
+        g_variant_is_object_path(g_variant_get_string(handle, nullptr))) {
+        named = g_variant_get_string(handle, nullptr);
+    }
+    g_variant_unref(handle);
+    return named;
+}
+
 AsyncPortalRequest::Abandon AsyncPortalRequest::start(
     GDBusConnection* bus, const char* interface, const char* method,
     const std::function<GVariant*(const std::string& handleToken)>& parameters, Answer answered) {

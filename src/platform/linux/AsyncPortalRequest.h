@@ -4,6 +4,7 @@
 
 #include <expected>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vx::platform::linux_ {
@@ -37,6 +38,11 @@ class AsyncPortalRequest {
     static Abandon start(GDBusConnection* bus, const char* interface, const char* method,
                          const std::function<GVariant*(const std::string& handleToken)>& parameters,
                          Answer answered);
+
+    // The session a CreateSession request made, from its results; none when
+    // the desktop named no object. Documented as a string, though it names an
+    // object: either type will do.
+    static std::optional<std::string> sessionHandle(GVariant* results);
 
     // A token unique in this process, for requests and sessions alike; any thread.
     static std::string newToken();

@@ -125,23 +125,16 @@ void PortalHotkeyService::Binding::createSession(const std::shared_ptr<Binding>&
                 self->refused(results.error().reason);
                 return;
             }
-            // Documented as a string, though it names an object; either will do.
-            GVariant* handle = g_variant_lookup_value(*results, "session_handle", nullptr);
-            const bool named =
-                handle != nullptr && (g_variant_is_of_type(handle, G_VARIANT_TYPE_STRING) ||
-                                      g_variant_is_of_type(handle, G_VARIANT_TYPE_OBJECT_PATH));
-            if (!named || !g_variant_is_object_path(g_variant_get_string(handle, nullptr))) {
+            const auto handle = AsyncPortalRequest::sessionHandle(*results);
+            if (!handle) {
                 self->refused("the desktop made no session");
-            } else {
-                self->session = g_variant_get_string(handle, nullptr);
-                if (self->released) {
-                    self->release();  // unregistered while the session was being made
-                } else {
-                    self->bindShortcut(self);
-                }
+                return;
             }
-            if (handle != nullptr) {
-                g_variant_unref(handle);
+            self->session = *handle;
+            if (self->released) {
+                self->release();  // unregistered while the session was being made
+            } else {
+                self->bindShortcut(self);
             }
         });
 }

@@ -113,14 +113,14 @@ std::expected<std::unique_ptr<ScreenCastSession>, Error> ScreenCastPortal::open(
         g_object_unref(bus);
         return std::unexpected(created.error());
     }
-    const gchar* handle = nullptr;
-    if (!g_variant_lookup(created->get(), "session_handle", "&s", &handle)) {
+    const auto handle = AsyncPortalRequest::sessionHandle(created->get());
+    if (!handle) {
         g_object_unref(bus);
         return std::unexpected(screenCastError(ScreenCastErrorCode::refused,
                                                "The desktop's screen sharing gave no session."));
     }
     // From here on the session closes itself if anything fails.
-    std::unique_ptr<ScreenCastSession> session(new ScreenCastSession(bus, handle));
+    std::unique_ptr<ScreenCastSession> session(new ScreenCastSession(bus, *handle));
 
     const uint32_t cursorModes = screenCastProperty(bus, "AvailableCursorModes");
     const uint32_t cursorMode = request.showsCursor && (cursorModes & kCursorEmbedded) != 0
