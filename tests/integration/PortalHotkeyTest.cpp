@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "BusPeer.h"
+#include "HotkeyServiceFixture.h"
 #include "app/Hotkey.h"
 #include "platform/Services.h"
-#include "platform/linux/LinuxDispatch.h"
 #include "platform/linux/PortalHotkeyService.h"
 
 namespace vx {
@@ -22,45 +22,18 @@ namespace {
 using bustest::BusPeer;
 using bustest::runUntil;
 using bustest::Variant;
-using platform::linux_::LinuxDispatch;
 using platform::linux_::PortalHotkeyService;
 
 constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kControl = "lab.quimbry.ventilux.test.Portal";
 
-class Lines : public platform::Log {
-  public:
-    void line(const std::string& text) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
-
 // The hot key with the portal service on whatever session bus the test has.
-class PortalHotkeyFixture : public ::testing::Test {
+class PortalHotkeyFixture : public fixtures::HotkeyServiceFixture {
   protected:
-    PortalHotkeyFixture() {
-        auto log = std::make_unique<Lines>();
-        logged = log.get();
-        services.dispatch = std::make_unique<LinuxDispatch>();
-        services.hotkeys = std::make_unique<PortalHotkeyService>(*log);
-        services.log = std::move(log);
-        installation.emplace(services);
-    }
-    ~PortalHotkeyFixture() override { installation.reset(); }
-
-    // An action that counts its runs and checks where it runs.
-    std::function<void()> counting(int& runs) {
-        return [this, &runs] {
-            ++runs;
-            EXPECT_EQ(std::this_thread::get_id(), testThread);
-            EXPECT_EQ(services.dispatch->currentQueueLabel(), "main");
-        };
-    }
-
-    platform::Services services;
-    Lines* logged = nullptr;
-    std::optional<platform::ServicesInstallation> installation;
-    const std::thread::id testThread = std::this_thread::get_id();
+    PortalHotkeyFixture()
+        : HotkeyServiceFixture(
+              [](platform::Log& log) { return std::make_unique<PortalHotkeyService>(log); }) {}
 };
 
 // Against shortcuts-portal.py, a stand-in that offers GlobalShortcuts.

@@ -11,15 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "HotkeyServiceFixture.h"
 #include "app/Hotkey.h"
 #include "platform/Services.h"
-#include "platform/linux/LinuxDispatch.h"
 #include "platform/linux/X11HotkeyService.h"
 
 namespace vx {
 namespace {
 
-using platform::linux_::LinuxDispatch;
 using platform::linux_::X11HotkeyService;
 
 // Only a lost event comes anywhere near this.
@@ -79,27 +78,11 @@ class OtherClient {
 constexpr std::array<uint16_t, 4> kLockVariants{0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
                                                 XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 
-class X11HotkeyTest : public ::testing::Test {
+class X11HotkeyTest : public fixtures::HotkeyServiceFixture {
   protected:
-    X11HotkeyTest() {
-        services.dispatch = std::make_unique<LinuxDispatch>();
-        services.hotkeys = std::make_unique<X11HotkeyService>();
-        installation.emplace(services);
-    }
-    ~X11HotkeyTest() override { installation.reset(); }
-
-    // An action that counts its runs and checks where it runs.
-    std::function<void()> counting(int& runs) {
-        return [this, &runs] {
-            ++runs;
-            EXPECT_EQ(std::this_thread::get_id(), testThread);
-            EXPECT_EQ(services.dispatch->currentQueueLabel(), "main");
-        };
-    }
-
-    platform::Services services;
-    std::optional<platform::ServicesInstallation> installation;
-    const std::thread::id testThread = std::this_thread::get_id();
+    X11HotkeyTest()
+        : HotkeyServiceFixture(
+              [](platform::Log&) { return std::make_unique<X11HotkeyService>(); }) {}
 };
 
 TEST_F(X11HotkeyTest, EachPressOfAltSuper5RunsTheActionOnceOnTheMainThread) {
