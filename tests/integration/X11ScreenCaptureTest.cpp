@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/ScreenshotPicture.h"
 #include "platform/linux/X11ScreenCapture.h"
 #include "platform/linux/XcbConnection.h"
 
@@ -321,21 +322,32 @@ TEST_F(X11ScreenCaptureTest, RequestsThatCannotBeAnsweredGiveErrors) {
         const char* what;
         ScreenCapture& service;
         ScreenshotRequest request;
+        const char* domain;
         const char* description;
     } cases[] = {
-        {"no X server", noServer, {id, 64, 36}, "Cannot open the X display :9999."},
-        {"empty size", service, {id, 0, 36}, "A screenshot of 0 × 36 pixels cannot be taken."},
-        {"negative size", service, {id, 64, -1}, "A screenshot of 64 × -1 pixels cannot be taken."},
+        {"no X server", noServer, {id, 64, 36}, "X11", "Cannot open the X display :9999."},
+        // Sizes no one could mean are refused before the server is asked.
+        {"empty size",
+         service,
+         {id, 0, 36},
+         ScreenshotPicture::kErrorDomain,
+         "A screenshot of 0 × 36 pixels cannot be taken."},
+        {"negative size",
+         service,
+         {id, 64, -1},
+         ScreenshotPicture::kErrorDomain,
+         "A screenshot of 64 × -1 pixels cannot be taken."},
         {"larger than any screen",
          service,
          {id, 16385, 1000},
+         ScreenshotPicture::kErrorDomain,
          "A screenshot of 16385 × 1000 pixels cannot be taken."},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto shot = capture(c.service, c.request);
         ASSERT_FALSE(shot.has_value());
-        EXPECT_EQ(shot.error().domain, "X11");
+        EXPECT_EQ(shot.error().domain, c.domain);
         EXPECT_EQ(shot.error().description, c.description);
     }
     auto listed = content(noServer);
