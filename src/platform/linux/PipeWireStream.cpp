@@ -3,6 +3,7 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -199,11 +200,6 @@ void PipeWireStream::end(std::string why) {
         }
     }
     arrived_.notify_all();
-}
-
-bool PipeWireStream::hasEnded() {
-    std::lock_guard lock(mutex_);
-    return ended_.has_value();
 }
 
 void PipeWireStream::takeFormat(const spa_pod* param) {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <expected>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "platform/Types.h"
 #include "platform/linux/UniqueFd.h"
@@ -21,8 +21,6 @@ namespace vx::platform::linux_ {
 // calls in on a thread of its own; every reader may use any thread.
 class PipeWireStream {
   public:
-    using Clock = std::chrono::steady_clock;
-
     // `remote` is a connection to PipeWire that shows `node`; pictures come at
     // no more than `maxFrameRate` a second.
     static std::expected<std::unique_ptr<PipeWireStream>, Error> open(UniqueFd remote,
@@ -36,7 +34,6 @@ class PipeWireStream {
     // sends it once it has drawn the screen, which a loaded machine without a
     // GPU may take seconds to do. Fails once the stream has ended, with why.
     std::expected<std::shared_ptr<const PixelBuffer>, Error> newest();
-    bool hasEnded();
 
   private:
     struct Format {
