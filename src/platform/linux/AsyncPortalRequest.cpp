@@ -8,8 +8,6 @@ namespace vx::platform::linux_ {
 
 namespace {
 
-constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
-constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr uint32_t kResponseSuccess = 0;
 constexpr uint32_t kResponseCancelled = 1;
 
@@ -114,16 +112,40 @@ std::optional<std::string> AsyncPortalRequest::sessionHandle(GVariant* results) 
     return named;
 }
 
+uint32_t AsyncPortalRequest::uint32Property(GDBusConnection* bus, const char* interface,
+                                            const char* name, int timeoutMs) {
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, kPortalName, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", interface, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
+        timeoutMs, nullptr, nullptr);
+    if (reply == nullptr) {
+        return 0;
+    }
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const uint32_t result =
+        g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32) ? g_variant_get_uint32(value) : 0;
+    g_variant_unref(value);
+    g_variant_unref(reply);
+    return result;
+}
+
+void AsyncPortalRequest::closeSession(GDBusConnection* bus, const std::string& handle) {
+    g_dbus_connection_call(bus, kPortalName, handle.c_str(), "org.freedesktop.portal.Session",
+                           "Close", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr,
+                           nullptr);
+}
+
 AsyncPortalRequest::Abandon AsyncPortalRequest::start(
     GDBusConnection* bus, const char* interface, const char* method,
     const std::function<GVariant*(const std::string& handleToken)>& parameters, Answer answered) {
     const std::string token = newToken();
     auto pending = std::make_shared<Pending>(bus, std::move(answered));
     pending->subscription = g_dbus_connection_signal_subscribe(
-        bus, kPortal, "org.freedesktop.portal.Request", "Response", requestPath(bus, token).c_str(),
-        nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, new Shared(pending),
-        [](gpointer data) { delete static_cast<Shared*>(data); });
-    g_dbus_connection_call(bus, kPortal, kPortalPath, interface, method, parameters(token),
+        bus, kPortalName, "org.freedesktop.portal.Request", "Response",
+        requestPath(bus, token).c_str(), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse,
+        new Shared(pending), [](gpointer data) { delete static_cast<Shared*>(data); });
+    g_dbus_connection_call(bus, kPortalName, kPortalPath, interface, method, parameters(token),
                            G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, onCalled,
                            new Shared(pending));
     return [weak = std::weak_ptr<Pending>(pending)] {

@@ -9,6 +9,9 @@
 
 namespace vx::platform::linux_ {
 
+inline constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
+inline constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+
 // One call to the desktop portal answered, perhaps much later (after a dialog),
 // by its request object's Response signal, without waiting for it: the answer
 // comes on the main context of the thread that started the call.
@@ -43,6 +46,16 @@ class AsyncPortalRequest {
     // the desktop named no object. Documented as a string, though it names an
     // object: either type will do.
     static std::optional<std::string> sessionHandle(GVariant* results);
+
+    // A uint32 property of the portal's `interface` (its "version", say); 0 when
+    // the portal, the interface or the property is missing, or no answer comes
+    // within `timeoutMs` (-1: the bus's own limit). Blocks the calling thread.
+    static uint32_t uint32Property(GDBusConnection* bus, const char* interface, const char* name,
+                                   int timeoutMs = -1);
+
+    // Ends a portal session without waiting: the portal also ends it when our
+    // connection goes.
+    static void closeSession(GDBusConnection* bus, const std::string& handle);
 
     // A token unique in this process, for requests and sessions alike; any thread.
     static std::string newToken();

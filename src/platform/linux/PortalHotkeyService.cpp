@@ -11,8 +11,6 @@ namespace vx::platform::linux_ {
 
 namespace {
 
-constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
-constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
 // A portal that takes longer than this to say what it offers is taken for
 // none; switching the hot key off and on asks again.
@@ -162,9 +160,7 @@ void PortalHotkeyService::Binding::bindShortcut(const std::shared_ptr<Binding>& 
 void PortalHotkeyService::Binding::release() {
     released = true;
     if (!session.empty()) {
-        g_dbus_connection_call(bus, kPortal, session.c_str(), "org.freedesktop.portal.Session",
-                               "Close", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-                               nullptr, nullptr);
+        AsyncPortalRequest::closeSession(bus, session);
     }
 }
 
@@ -208,8 +204,8 @@ std::expected<HotkeyRegistration, Error> PortalHotkeyService::registerHotkey(uin
     }
     if (activatedSubscription_ == 0) {
         activatedSubscription_ = g_dbus_connection_signal_subscribe(
-            bus_, kPortal, kShortcuts, "Activated", kPortalPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-            &PortalHotkeyService::onActivated, this, nullptr);
+            bus_, kPortalName, kShortcuts, "Activated", kPortalPath, nullptr,
+            G_DBUS_SIGNAL_FLAGS_NONE, &PortalHotkeyService::onActivated, this, nullptr);
     }
     auto binding = std::make_shared<Binding>(bus_, log_, id, std::move(*wanted));
     binding->createSession(binding);
@@ -241,20 +237,7 @@ bool PortalHotkeyService::portalOffersShortcuts() {
     }
     // A portal without the interface says so at once (no such interface); one
     // that is not installed, too (no such service).
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus_, kPortal, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", kShortcuts, "version"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
-        kVersionPatienceMs, nullptr, nullptr);
-    if (reply == nullptr) {
-        return false;
-    }
-    GVariant* version = nullptr;
-    g_variant_get(reply, "(v)", &version);
-    const bool offered =
-        g_variant_is_of_type(version, G_VARIANT_TYPE_UINT32) && g_variant_get_uint32(version) >= 1;
-    g_variant_unref(version);
-    g_variant_unref(reply);
-    return offered;
+    return AsyncPortalRequest::uint32Property(bus_, kShortcuts, "version", kVersionPatienceMs) >= 1;
 }
 
 void PortalHotkeyService::onActivated(GDBusConnection*, const gchar*, const gchar*, const gchar*,

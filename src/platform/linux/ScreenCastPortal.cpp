@@ -10,8 +10,6 @@ namespace vx::platform::linux_ {
 
 namespace {
 
-constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
-constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kScreenCast = "org.freedesktop.portal.ScreenCast";
 constexpr uint32_t kMonitorSource = 1;
 constexpr uint32_t kCursorHidden = 1;
@@ -20,23 +18,6 @@ constexpr uint32_t kCursorEmbedded = 2;
 constexpr uint32_t kPersistUntilRevoked = 2;
 // Restore tokens came with version 4; earlier portals ask every time.
 constexpr uint32_t kRestoreVersion = 4;
-
-uint32_t screenCastProperty(GDBusConnection* bus, const char* name) {
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, kPortalName, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", kScreenCast, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1,
-        nullptr, nullptr);
-    if (reply == nullptr) {
-        return 0;
-    }
-    GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
-    const uint32_t result =
-        g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32) ? g_variant_get_uint32(value) : 0;
-    g_variant_unref(value);
-    g_variant_unref(reply);
-    return result;
-}
 
 // Options of a portal call, starting with the request's token.
 void startOptions(GVariantBuilder& options, const std::string& handleToken) {
@@ -75,10 +56,7 @@ ScreenCastSession::ScreenCastSession(GDBusConnection* bus, std::string handle)
     : bus_(bus), handle_(std::move(handle)) {}
 
 ScreenCastSession::~ScreenCastSession() {
-    // Fire and forget: the portal also ends the session when our connection goes.
-    g_dbus_connection_call(bus_, kPortalName, handle_.c_str(), "org.freedesktop.portal.Session",
-                           "Close", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr,
-                           nullptr);
+    AsyncPortalRequest::closeSession(bus_, handle_);
     g_object_unref(bus_);
 }
 
@@ -90,7 +68,7 @@ std::expected<std::unique_ptr<ScreenCastSession>, Error> ScreenCastPortal::open(
                                                "There is no desktop session bus to ask for "
                                                "screen sharing."));
     }
-    const uint32_t version = screenCastProperty(bus, "version");
+    const uint32_t version = AsyncPortalRequest::uint32Property(bus, kScreenCast, "version");
     if (version == 0) {
         g_object_unref(bus);
         return std::unexpected(
@@ -122,7 +100,8 @@ std::expected<std::unique_ptr<ScreenCastSession>, Error> ScreenCastPortal::open(
     // From here on the session closes itself if anything fails.
     std::unique_ptr<ScreenCastSession> session(new ScreenCastSession(bus, *handle));
 
-    const uint32_t cursorModes = screenCastProperty(bus, "AvailableCursorModes");
+    const uint32_t cursorModes =
+        AsyncPortalRequest::uint32Property(bus, kScreenCast, "AvailableCursorModes");
     const uint32_t cursorMode = request.showsCursor && (cursorModes & kCursorEmbedded) != 0
                                     ? kCursorEmbedded
                                     : kCursorHidden;
