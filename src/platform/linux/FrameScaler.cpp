@@ -13,6 +13,19 @@ extern "C" {
 
 namespace vx::platform::linux_ {
 
+std::expected<void, Error> FrameScaler::fit(std::unique_ptr<FrameScaler>& scaler, int sourceWidth,
+                                            int sourceHeight, int width, int height) {
+    if (scaler && scaler->takes(sourceWidth, sourceHeight)) {
+        return {};
+    }
+    auto opened = open(sourceWidth, sourceHeight, width, height);
+    if (!opened) {
+        return std::unexpected(opened.error());
+    }
+    scaler = std::move(*opened);
+    return {};
+}
+
 std::expected<std::unique_ptr<FrameScaler>, Error> FrameScaler::open(int sourceWidth,
                                                                      int sourceHeight, int width,
                                                                      int height) {

@@ -20,6 +20,10 @@ class FrameScaler {
     static std::expected<std::unique_ptr<FrameScaler>, Error> open(int sourceWidth,
                                                                    int sourceHeight, int width,
                                                                    int height);
+    // Keeps `scaler` when it takes pictures of the source's size, else puts a
+    // new one in its place: the source may change its size while it is recorded.
+    static std::expected<void, Error> fit(std::unique_ptr<FrameScaler>& scaler, int sourceWidth,
+                                          int sourceHeight, int width, int height);
     ~FrameScaler();
     FrameScaler(const FrameScaler&) = delete;
     FrameScaler& operator=(const FrameScaler&) = delete;

@@ -30,12 +30,9 @@ std::expected<AvFramePtr, Error> ScreenCastVideoCapture::capture(Clock::time_poi
     const int width = int(screen.width);
     const int height = int(screen.height);
     // The monitor may change its mode while it is cast.
-    if (!scaler_ || !scaler_->takes(width, height)) {
-        auto scaler = FrameScaler::open(width, height, settings_.width, settings_.height);
-        if (!scaler) {
-            return std::unexpected(scaler.error());
-        }
-        scaler_ = std::move(*scaler);
+    if (auto fitted = FrameScaler::fit(scaler_, width, height, settings_.width, settings_.height);
+        !fitted) {
+        return std::unexpected(fitted.error());
     }
     return scaler_->convert({screen.bytes.data(), width, height, screen.stride});
 }

@@ -45,15 +45,8 @@ std::expected<void, Error> X11VideoCapture::locate(Clock::time_point now) {
     }
     monitor_ = *found;
     locatedAt_ = now;
-    if (!scaler_ || !scaler_->takes(monitor_.width, monitor_.height)) {
-        auto scaler =
-            FrameScaler::open(monitor_.width, monitor_.height, settings_.width, settings_.height);
-        if (!scaler) {
-            return std::unexpected(scaler.error());
-        }
-        scaler_ = std::move(*scaler);
-    }
-    return {};
+    return FrameScaler::fit(scaler_, monitor_.width, monitor_.height, settings_.width,
+                            settings_.height);
 }
 
 std::expected<AvFramePtr, Error> X11VideoCapture::capture(Clock::time_point now) {
