@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/linux/LinuxDefaultsStore.h"
+#include "platform/linux/store/LinuxDefaultsStore.h"
 
 namespace {
 

@@ -29,8 +29,9 @@
 #include "CommandOutput.h"
 #include "ToneFile.h"
 #include "platform/RecordingStream.h"
-#include "platform/linux/FfmpegRecordingStreams.h"
-#include "platform/linux/X11ScreenCapture.h"
+#include "platform/linux/media/realtime/FfmpegRecordingStreams.h"
+#include "platform/linux/x11/X11ScreenCapture.h"
+#include "platform/linux/x11/X11VideoCapture.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ using vx::platform::MovieFileType;
 using vx::platform::StreamConfiguration;
 using vx::platform::linux_::FfmpegRecordingStreams;
 using vx::platform::linux_::X11ScreenCapture;
+using vx::platform::linux_::X11VideoCapture;
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
@@ -142,7 +144,7 @@ uint32_t fullHdDisplay() {
 }
 
 Outcome recordWithVentilux(int fps, int width, int height, int seconds, int run) {
-    FfmpegRecordingStreams streams;
+    FfmpegRecordingStreams streams{X11VideoCapture::open};
     StreamConfiguration stream;
     stream.displayID = fullHdDisplay();
     stream.width = width;

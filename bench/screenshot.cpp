@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/X11ScreenCapture.h"
+#include "platform/linux/x11/X11ScreenCapture.h"
 
 namespace {
 

@@ -28,12 +28,12 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "platform/linux/FfmpegMovieWriters.h"
-#include "platform/linux/FrameConverter.h"
-#include "platform/linux/H264Encoder.h"
-#include "platform/linux/LockedMovieFile.h"
-#include "platform/linux/Mp4Muxer.h"
-#include "platform/linux/X11ScreenCapture.h"
+#include "platform/linux/media/LockedMovieFile.h"
+#include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
+#include "platform/linux/media/timelapse/TimelapseFrameConverter.h"
+#include "platform/linux/media/timelapse/TimelapseMuxer.h"
+#include "platform/linux/media/timelapse/TimelapseVideoEncoder.h"
+#include "platform/linux/x11/X11ScreenCapture.h"
 
 namespace {
 
@@ -43,10 +43,10 @@ using vx::platform::MovieWriter;
 using vx::platform::PixelBuffer;
 using vx::platform::VideoTrackSettings;
 using vx::platform::linux_::FfmpegMovieWriters;
-using vx::platform::linux_::FrameConverter;
-using vx::platform::linux_::H264Encoder;
 using vx::platform::linux_::LockedMovieFile;
-using vx::platform::linux_::Mp4Muxer;
+using vx::platform::linux_::TimelapseFrameConverter;
+using vx::platform::linux_::TimelapseMuxer;
+using vx::platform::linux_::TimelapseVideoEncoder;
 using vx::platform::linux_::X11ScreenCapture;
 
 constexpr int kFps = 30;
@@ -155,7 +155,7 @@ void BM_Capture(benchmark::State& state) {
 
 void BM_Convert(benchmark::State& state) {
     const auto frames = desktopFrames(state.range(0), state.range(1));
-    auto converter = FrameConverter::open(int(state.range(0)), int(state.range(1)));
+    auto converter = TimelapseFrameConverter::open(int(state.range(0)), int(state.range(1)));
     int k = 0;
     const ProcessCpu cpu;
     for (auto _ : state) {
@@ -165,11 +165,11 @@ void BM_Convert(benchmark::State& state) {
 }
 
 // Pictures as the encoder takes them, one converter each so none is reused.
-std::vector<std::unique_ptr<FrameConverter>> convertedFrames(int64_t width, int64_t height,
-                                                             std::vector<AVFrame*>& pictures) {
-    std::vector<std::unique_ptr<FrameConverter>> owners;
+std::vector<std::unique_ptr<TimelapseFrameConverter>> convertedFrames(
+    int64_t width, int64_t height, std::vector<AVFrame*>& pictures) {
+    std::vector<std::unique_ptr<TimelapseFrameConverter>> owners;
     for (const auto& frame : desktopFrames(width, height)) {
-        owners.push_back(std::move(*FrameConverter::open(int(width), int(height))));
+        owners.push_back(std::move(*TimelapseFrameConverter::open(int(width), int(height))));
         pictures.push_back(*owners.back()->convert(*frame));
     }
     return owners;
@@ -178,7 +178,7 @@ std::vector<std::unique_ptr<FrameConverter>> convertedFrames(int64_t width, int6
 void BM_Encode(benchmark::State& state) {
     std::vector<AVFrame*> pictures;
     const auto owners = convertedFrames(state.range(0), state.range(1), pictures);
-    auto encoder = H264Encoder::open(track(state.range(0), state.range(1)));
+    auto encoder = TimelapseVideoEncoder::open(track(state.range(0), state.range(1)));
     int64_t bytes = 0, pts = 0;
     const ProcessCpu cpu;
     for (auto _ : state) {
@@ -198,7 +198,7 @@ void BM_Write(benchmark::State& state) {
     BenchFolder folder;
     std::vector<AVFrame*> pictures;
     const auto owners = convertedFrames(state.range(0), state.range(1), pictures);
-    auto encoder = H264Encoder::open(track(state.range(0), state.range(1)));
+    auto encoder = TimelapseVideoEncoder::open(track(state.range(0), state.range(1)));
     std::vector<AVPacket*> packets;
     for (int k = 0; k < kFramesPerRun; ++k) {
         pictures[k % kDistinctFrames]->pts = k;
@@ -209,7 +209,7 @@ void BM_Write(benchmark::State& state) {
                                  });
     }
     auto file = LockedMovieFile::createExclusive(folder.file("Ventilux-write.mp4"));
-    auto muxer = Mp4Muxer::open(*file, (*encoder)->context());
+    auto muxer = TimelapseMuxer::open(*file, (*encoder)->context());
     size_t k = 0;
     const ProcessCpu cpu;
     for (auto _ : state) {
@@ -265,7 +265,8 @@ void BM_FfmpegCli(benchmark::State& state) {
         std::to_string(height) + " -r " + std::to_string(kFps) +
         " -i pipe:0 -vf scale=out_color_matrix=bt709:out_range=tv -pix_fmt yuv420p -c:v libx264 "
         "-preset " +
-        H264Encoder::presetFor(track(width, height)) + " -tune zerolatency -bf 0 -g 30 -b:v " +
+        TimelapseVideoEncoder::presetFor(track(width, height)) +
+        " -tune zerolatency -bf 0 -g 30 -b:v " +
         std::to_string(track(width, height).averageBitRate) +
         " -movflags frag_every_frame+empty_moov+default_base_moof -f mp4 " +
         folder.file("cli.mp4").string();

@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
 
 #include "app/CommandLine.h"
-#include "app/LoginItem.h"
 #include "app/SingleInstance.h"
 #include "platform/Services.h"
+#include "system/LoginItem.h"
 
 namespace vx {
 

@@ -8,14 +8,14 @@
 
 #include "platform/Services.h"
 
-#include "app/Hotkey.h"
-#include "app/LoginItem.h"
 #include "capture/AudioSources.h"
 #include "menubar/MenuAction.h"
 #include "menubar/RandomUuid.h"
 #include "menubar/StatusIcon.h"
 #include "menubar/StatusMenu.h"
 #include "realtime/RealtimeRecorder.h"
+#include "system/Hotkey.h"
+#include "system/LoginItem.h"
 #include "timelapse/TimelapseRecorder.h"
 
 namespace vx {

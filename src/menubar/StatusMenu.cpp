@@ -12,12 +12,12 @@
 
 #include "platform/Services.h"
 
-#include "app/Hotkey.h"
-#include "app/LoginItem.h"
 #include "capture/AudioSources.h"
 #include "capture/Recorder.h"
 #include "menubar/MenuAction.h"
 #include "settings/Settings.h"
+#include "system/Hotkey.h"
+#include "system/LoginItem.h"
 
 namespace vx::StatusMenu {
 

@@ -24,7 +24,7 @@
 #include "CommandOutput.h"
 #include "TemporaryFolder.h"
 #include "platform/MovieWriter.h"
-#include "platform/linux/FfmpegMovieWriters.h"
+#include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
 
 namespace vx {
 namespace {

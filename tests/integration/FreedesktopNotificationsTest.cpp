@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "BusPeer.h"
-#include "platform/linux/DbusObject.h"
-#include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/tray/DbusObject.h"
+#include "platform/linux/tray/FreedesktopNotifications.h"
 
 namespace vx {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "BusPeer.h"
 #include "HotkeyServiceFixture.h"
-#include "app/Hotkey.h"
 #include "platform/Services.h"
-#include "platform/linux/PortalHotkeyService.h"
+#include "platform/linux/wayland/PortalHotkeyService.h"
+#include "system/Hotkey.h"
 
 namespace vx {
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 #include <thread>
 
-#include "platform/linux/LinuxDefaultsStore.h"
 #include "platform/linux/LinuxUserDirs.h"
-#include "platform/linux/PortalScreenCapture.h"
-#include "platform/linux/ScreenCastErrors.h"
-#include "platform/linux/WaylandOutputs.h"
+#include "platform/linux/store/LinuxDefaultsStore.h"
+#include "platform/linux/wayland/PortalScreenCapture.h"
+#include "platform/linux/wayland/ScreenCastErrors.h"
+#include "platform/linux/wayland/WaylandOutputs.h"
 #include "platform/sim/SimLog.h"
 
 namespace vx::platform::linux_ {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/PulseAudioDevices.h"
+#include "platform/linux/pulse/PulseAudioDevices.h"
 
 namespace vx::platform::linux_ {
 namespace {

@@ -22,9 +22,10 @@
 #include "TemporaryFolder.h"
 #include "ToneFile.h"
 #include "platform/RecordingStream.h"
-#include "platform/linux/AudioMixer.h"
-#include "platform/linux/FfmpegRecordingStreams.h"
-#include "platform/linux/X11ScreenCapture.h"
+#include "platform/linux/media/realtime/AudioMixer.h"
+#include "platform/linux/media/realtime/FfmpegRecordingStreams.h"
+#include "platform/linux/x11/X11ScreenCapture.h"
+#include "platform/linux/x11/X11VideoCapture.h"
 
 namespace vx {
 namespace {
@@ -42,6 +43,7 @@ using platform::StreamConfiguration;
 using platform::linux_::AudioMixer;
 using platform::linux_::FfmpegRecordingStreams;
 using platform::linux_::X11ScreenCapture;
+using platform::linux_::X11VideoCapture;
 using Clock = std::chrono::steady_clock;
 
 // Only a lost report or a deadlock comes near this.
@@ -191,7 +193,7 @@ class RealtimeStreamTest : public ::testing::Test {
     }
 
     TemporaryFolder folder;
-    FfmpegRecordingStreams streams;
+    FfmpegRecordingStreams streams{X11VideoCapture::open};
     Reports reports;
 };
 

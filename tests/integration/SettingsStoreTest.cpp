@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "TemporaryFolder.h"
-#include "platform/linux/LinuxDefaultsFile.h"
-#include "platform/linux/LinuxDefaultsStore.h"
+#include "platform/linux/store/LinuxDefaultsFile.h"
+#include "platform/linux/store/LinuxDefaultsStore.h"
 
 namespace vx::platform::linux_ {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "BusPeer.h"
 #include "platform/Log.h"
-#include "platform/linux/DbusObject.h"
-#include "platform/linux/SniStatusBar.h"
+#include "platform/linux/tray/DbusObject.h"
+#include "platform/linux/tray/SniStatusBar.h"
 
 namespace vx {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/StatusBar.h"
-#include "platform/linux/StatusIconPainter.h"
+#include "platform/linux/tray/StatusIconPainter.h"
 
 namespace vx {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "HotkeyServiceFixture.h"
-#include "app/Hotkey.h"
 #include "platform/Services.h"
-#include "platform/linux/X11HotkeyService.h"
+#include "platform/linux/x11/X11HotkeyService.h"
+#include "system/Hotkey.h"
 
 namespace vx {
 namespace {

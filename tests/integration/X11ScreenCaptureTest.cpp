@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/ScreenshotPicture.h"
-#include "platform/linux/X11ScreenCapture.h"
-#include "platform/linux/XcbConnection.h"
+#include "platform/linux/image/ScreenshotPicture.h"
+#include "platform/linux/x11/X11ScreenCapture.h"
+#include "platform/linux/x11/XcbConnection.h"
 
 namespace vx::platform::linux_ {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DesktopEntry.h"
+#include "system/DesktopEntry.h"
 
 namespace vx {
 namespace {

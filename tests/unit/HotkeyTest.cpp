@@ -5,7 +5,7 @@
 
 #include "platform/sim/SimPlatform.h"
 
-#include "app/Hotkey.h"
+#include "system/Hotkey.h"
 
 namespace vx {
 namespace {

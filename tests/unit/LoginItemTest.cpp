@@ -8,7 +8,7 @@
 #include "platform/sim/SimPlatform.h"
 
 #include "app/AppDelegate.h"
-#include "app/LoginItem.h"
+#include "system/LoginItem.h"
 
 namespace vx {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "TrayHarness.h"
-#include "app/Hotkey.h"
 #include "realtime/RealtimeRecorder.h"
+#include "system/Hotkey.h"
 #include "timelapse/TimelapseRecorder.h"
 
 namespace vx {

@@ -1,11 +1,7 @@
 #include "platform/linux/LinuxPlatform.h"
 
-#include "platform/linux/FfmpegMovieWriters.h"
-#include "platform/linux/FfmpegRecordingStreams.h"
-#include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxAtomicFiles.h"
-#include "platform/linux/LinuxDefaultsStore.h"
 #include "platform/linux/LinuxDispatch.h"
 #include "platform/linux/LinuxLog.h"
 #include "platform/linux/LinuxProcessRunner.h"
@@ -13,14 +9,19 @@
 #include "platform/linux/LinuxStdErr.h"
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "platform/linux/PortalHotkeyService.h"
-#include "platform/linux/PortalScreenCapture.h"
-#include "platform/linux/PulseAudioDevices.h"
-#include "platform/linux/ScreenCastVideoCapture.h"
 #include "platform/linux/SessionType.h"
-#include "platform/linux/SniStatusBar.h"
-#include "platform/linux/X11HotkeyService.h"
-#include "platform/linux/X11ScreenCapture.h"
+#include "platform/linux/media/realtime/FfmpegRecordingStreams.h"
+#include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
+#include "platform/linux/pulse/PulseAudioDevices.h"
+#include "platform/linux/store/LinuxDefaultsStore.h"
+#include "platform/linux/tray/FreedesktopNotifications.h"
+#include "platform/linux/tray/SniStatusBar.h"
+#include "platform/linux/wayland/PortalHotkeyService.h"
+#include "platform/linux/wayland/PortalScreenCapture.h"
+#include "platform/linux/wayland/ScreenCastVideoCapture.h"
+#include "platform/linux/x11/X11HotkeyService.h"
+#include "platform/linux/x11/X11ScreenCapture.h"
+#include "platform/linux/x11/X11VideoCapture.h"
 
 namespace vx::platform::linux_ {
 
@@ -39,7 +40,7 @@ void addDesktopAccess(Services& made) {
         made.screenCapture = std::move(capture);
         made.hotkeys = std::make_unique<PortalHotkeyService>(*made.log);
     } else {
-        made.recordingStreams = std::make_unique<FfmpegRecordingStreams>();
+        made.recordingStreams = std::make_unique<FfmpegRecordingStreams>(X11VideoCapture::open);
         made.screenCapture = std::make_unique<X11ScreenCapture>();
         made.hotkeys = std::make_unique<X11HotkeyService>();
     }

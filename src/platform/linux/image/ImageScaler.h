@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Types.h"
+#include "platform/linux/image/ImageView.h"
+
+namespace vx::platform::linux_ {
+
+// Resizes screen images into opaque BGRA pictures. Shrinking averages every source
+// pixel under a target pixel (a box filter), so thin lines and text fade evenly instead
+// of flickering in and out as they would with sampling; enlarging is bilinear. Each
+// axis chooses on its own.
+class ImageScaler {
+  public:
+    // `source` resampled to exactly the size of `target`; every target alpha is 255.
+    static void scale(ConstImageView source, ImageView target);
+
+    // A new width × height picture of `source`: stretched to fill it, or with
+    // `keepAspect` scaled as large as fits and centred on opaque black.
+    static PixelBuffer fit(ConstImageView source, int width, int height, bool keepAspect);
+};
+
+}  // namespace vx::platform::linux_

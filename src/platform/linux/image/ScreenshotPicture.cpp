@@ -1,0 +1,43 @@
+#include "platform/linux/image/ScreenshotPicture.h"
+
+#include <new>
+#include <string>
+
+#include "platform/linux/image/ImageScaler.h"
+
+namespace vx::platform::linux_::ScreenshotPicture {
+
+namespace {
+
+// About twice the width of an 8K screen: larger is a mistake, and would cost gigabytes.
+constexpr int64_t kLargestSide = 16384;
+
+std::string sizeText(const ScreenshotRequest& request) {
+    return std::to_string(request.width) + " × " + std::to_string(request.height) + " pixels";
+}
+
+}  // namespace
+
+std::expected<void, Error> check(const ScreenshotRequest& request) {
+    if (request.width < 1 || request.height < 1 || request.width > kLargestSide ||
+        request.height > kLargestSide) {
+        return std::unexpected(
+            Error{kErrorDomain, 1, "A screenshot of " + sizeText(request) + " cannot be taken."});
+    }
+    return {};
+}
+
+std::expected<std::shared_ptr<const PixelBuffer>, Error> fit(ConstImageView screen,
+                                                             const ScreenshotRequest& request) {
+    try {
+        return std::make_shared<const PixelBuffer>(
+            ImageScaler::fit(screen, static_cast<int>(request.width),
+                             static_cast<int>(request.height), request.scalesToFit));
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(
+            Error{kErrorDomain, 2,
+                  "There is not enough memory for a screenshot of " + sizeText(request) + "."});
+    }
+}
+
+}  // namespace vx::platform::linux_::ScreenshotPicture

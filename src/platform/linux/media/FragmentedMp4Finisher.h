@@ -1,0 +1,24 @@
+#pragma once
+
+#include <expected>
+
+#include "platform/Types.h"
+#include "platform/linux/media/LockedMovieFile.h"
+
+namespace vx::platform::linux_ {
+
+// Turns a fragmented movie into a regular one: fragmented files play here but
+// lose their duration and seeking in some players elsewhere, so they are only
+// the crash-safe form of a movie while it is written.
+class FragmentedMp4Finisher {
+  public:
+    // Copies every whole frame of `file` (stream copy, no re-encoding) into a
+    // regular MPEG-4 file with its index in front, written beside it, synced,
+    // and renamed over it. On failure `file` is left exactly as it was.
+    static std::expected<void, Error> finalise(const LockedMovieFile& file);
+    // Whether `file` is named like the copy finalise() writes. The copy is
+    // locked while it is written, so an unlocked one was abandoned by a crash.
+    static bool isCopyName(const std::filesystem::path& file);
+};
+
+}  // namespace vx::platform::linux_

@@ -1,0 +1,108 @@
+#include "platform/linux/x11/X11ScreenCapture.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/linux/image/CursorOverlay.h"
+#include "platform/linux/image/ScreenshotPicture.h"
+
+namespace vx::platform::linux_ {
+namespace {
+
+const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t id) {
+    auto found = std::find_if(monitors.begin(), monitors.end(),
+                              [id](const X11Monitor& m) { return m.id == id; });
+    return found == monitors.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+X11ScreenCapture::X11ScreenCapture(std::string displayName)
+    : displayName_(std::move(displayName)) {}
+
+std::expected<X11Session*, Error> X11ScreenCapture::session() {
+    if (session_ && session_->connection().broken()) {
+        session_.reset();
+    }
+    if (!session_) {
+        auto opened = X11Session::open(displayName_);
+        if (!opened) {
+            return std::unexpected(opened.error());
+        }
+        session_ = std::move(*opened);
+    }
+    return session_.get();
+}
+
+std::expected<std::vector<X11Monitor>, Error> X11ScreenCapture::monitors() {
+    std::lock_guard lock(mutex_);
+    auto current = session();
+    if (!current) {
+        return std::unexpected(current.error());
+    }
+    return (*current)->monitors().list();
+}
+
+uint32_t X11ScreenCapture::mainDisplayID() {
+    auto listed = monitors();
+    if (!listed) {
+        return 0;
+    }
+    auto primary =
+        std::find_if(listed->begin(), listed->end(), [](const X11Monitor& m) { return m.primary; });
+    return primary != listed->end() ? primary->id : listed->front().id;
+}
+
+void X11ScreenCapture::shareableContent(ShareableContentHandler handler) {
+    auto listed = monitors();
+    if (!listed) {
+        handler(std::unexpected(listed.error()));
+        return;
+    }
+    ShareableContent content;
+    for (const X11Monitor& monitor : *listed) {
+        content.displays.push_back({monitor.id, monitor.width, monitor.height});
+    }
+    handler(std::move(content));
+}
+
+void X11ScreenCapture::captureScreenshot(const ScreenshotRequest& request,
+                                         ScreenshotHandler handler) {
+    handler(screenshot(request));
+}
+
+std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::screenshot(
+    const ScreenshotRequest& request) {
+    if (auto checked = ScreenshotPicture::check(request); !checked) {
+        return std::unexpected(checked.error());
+    }
+    // The session's shared memory is reused by the next capture, so the picture is
+    // made from it before the lock is let go.
+    std::lock_guard lock(mutex_);
+    auto current = session();
+    if (!current) {
+        return std::unexpected(current.error());
+    }
+    X11Session& x11 = **current;
+    auto listed = x11.monitors().list();
+    if (!listed) {
+        return std::unexpected(listed.error());
+    }
+    const X11Monitor* monitor = findMonitor(*listed, request.displayID);
+    if (monitor == nullptr) {
+        return std::unexpected(
+            x11Error(X11ErrorCode::displayGone, "The display to capture is no longer connected."));
+    }
+    auto frame = x11.grabber().grab(monitor->x, monitor->y, monitor->width, monitor->height);
+    if (!frame) {
+        return std::unexpected(frame.error());
+    }
+    if (request.showsCursor) {
+        if (auto cursor = x11.cursor().current()) {
+            CursorOverlay::draw(*cursor, *frame, monitor->x, monitor->y);
+        }
+    }
+    return ScreenshotPicture::fit(*frame, request);
+}
+
+}  // namespace vx::platform::linux_
