@@ -66,8 +66,9 @@ case $case_name in
         # The chooser the desktop opens stays unanswered: the test must not wait for it.
         "$ventilux" --selftest 2>"$work/err" || fail "exit status $?"
         result=$(result_of SELFTEST)
-        [ "$result" = "Enable Ventilux under Screen Recording, then quit & reopen Ventilux. | no-file" ] ||
-            fail "result: $result"
+        expected="Allow Ventilux to share your screen in the desktop's screen-sharing dialog,"
+        expected+=" then start recording again. | no-file"
+        [ "$result" = "$expected" ] || fail "result: $result"
         ! ls "$HOME"/Desktop/*.mp4 >/dev/null 2>&1 || fail "a movie was left"
         ;;
     compositor-gone)
