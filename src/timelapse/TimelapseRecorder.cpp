@@ -75,8 +75,12 @@ void TimelapseRecorder::configureSession(CaptureTarget::DisplayResult display) {
         failStart("Could not start: " + display.error().description);
         return;
     }
-    auto [width, height] =
-        CaptureTarget::evenSize(display->width, display->height, settings_->resolutionScale());
+    const auto size = CaptureTarget::recordingSize(*display, settings_->resolutionScale());
+    if (!size) {
+        failStart("Could not start: " + size.error().description);
+        return;
+    }
+    const auto [width, height] = *size;
     const platform::ScreenshotRequest config{
         .displayID = display->displayID,
         .width = width,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "RecorderHarness.h"
 #include "realtime/RealtimeRecorder.h"
@@ -211,6 +212,9 @@ TEST(RealtimeStart, FailuresSayWhyOnceAndLeaveTheRecorderIdle) {
                  platform::Error{"PulseAudio", 1, "No such microphone."};
          },
          "Could not start: No such microphone."},
+        {"picture too small", [](auto& t) { t.settings->setResolutionScale(0.01); },
+         "Could not start: The picture would be 18 \u00d7 10 pixels, too small to record; choose a "
+         "larger resolution."},
         {"capture refused",
          [](auto& t) {
              t.sim.recordingStreams().behaviour.startError =
@@ -227,6 +231,20 @@ TEST(RealtimeStart, FailuresSayWhyOnceAndLeaveTheRecorderIdle) {
         EXPECT_FALSE(t.recorder->isRecording());
         EXPECT_EQ(t.recorder->sessionLabel(), std::nullopt);
     }
+}
+
+TEST_F(RealtimeRecorderTest, AnotherSessionTakingTheNameMovesTheRecordingToTheNextFreeName) {
+    sim.recordingStreams().behaviour.answersStartAtOnce = false;
+    recorder->start();
+    sim.dispatch().runUntilIdle();
+    const auto taken = recording(0).recording.outputURL;
+    std::ofstream(taken) << "another copy's movie";
+    sim.recordingStreams().behaviour.answersStartAtOnce = true;
+    recording(0).completeStart();
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(events.seen, std::vector<std::string>{"state true"});
+    EXPECT_EQ(recording(1).recording.outputURL.stem(), taken.stem().string() + "-2");
+    EXPECT_TRUE(recorder->isRecording());
 }
 
 TEST(RealtimeStart, TheContainerAndCodecFollowWhatTheStreamOffers) {

@@ -247,13 +247,20 @@ TEST_F(TimelapseRecorderTest, MovieNamesCarryTheLocalStartTimeAndNeverCollide) {
     local.tm_isdst = -1;
     sim.dispatch().setWallClock(std::chrono::system_clock::from_time_t(std::mktime(&local)));
     for (int session = 0; session < 3; ++session) {
+        if (session == 2) {
+            // Another copy of the program takes the name this session chose.
+            sim.movieWriters().beforeCreate = [](const auto& file) { std::ofstream(file) << "x"; };
+        }
         startRecording();
         recorder->stop(nullptr);
         sim.dispatch().runUntilIdle();
     }
     EXPECT_EQ(movie(0).file.filename(), "Ventilux-2026-12-31_23-59-58.mp4");
     EXPECT_EQ(movie(1).file.filename(), "Ventilux-2026-12-31_23-59-58-2.mp4");
-    EXPECT_EQ(movie(2).file.filename(), "Ventilux-2026-12-31_23-59-58-3.mp4");
+    EXPECT_EQ(movie(2).file.filename(), "Ventilux-2026-12-31_23-59-58-4.mp4");
+    for (const auto& seen : events.seen) {
+        EXPECT_EQ(seen.find("Could not start"), std::string::npos) << seen;
+    }
 }
 
 TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
@@ -280,6 +287,18 @@ TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
              t.settings->setOutputDirectory(t.folder.string() + "-file/inside");
          },
          "Could not start: Cannot create the folder "},
+        {"name over the length limit",
+         [](auto& t) {
+             // The folder itself fits; a movie's name in it passes PATH_MAX.
+             std::filesystem::path deep = t.folder;
+             while (deep.string().size() < 4080) {
+                 deep /= std::string(std::min<size_t>(250, 4080 - deep.string().size()), 'd');
+             }
+             t.settings->setOutputDirectory(deep);
+         },
+         "Could not start: Cannot use the folder "},
+        {"picture too large", [](auto& t) { t.settings->setResolutionScale(200); },
+         "Could not start: The picture would be 12800 \u00d7 9600 pixels, more than"},
         {"file cannot be made",
          [](auto& t) {
              t.sim.movieWriters().createError = platform::Error{"POSIX", 13, "Permission denied."};

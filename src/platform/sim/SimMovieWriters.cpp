@@ -1,6 +1,8 @@
 #include "platform/sim/SimMovieWriters.h"
 
+#include <cerrno>
 #include <fstream>
+#include <utility>
 
 namespace vx::platform::sim {
 
@@ -74,8 +76,12 @@ std::expected<std::unique_ptr<MovieWriter>, Error> SimMovieWriters::create(
     if (createError) {
         return std::unexpected(*createError);
     }
+    if (beforeCreate) {
+        std::exchange(beforeCreate, nullptr)(file);
+    }
     if (std::filesystem::exists(file)) {
-        return std::unexpected(Error{"sim", 17, "The file already exists."});
+        return std::unexpected(
+            Error{"POSIX", EEXIST, "Cannot create " + file.string() + ": File exists."});
     }
     std::ofstream(file) << "";
     auto movie = std::make_shared<SimMovie>(behaviour);

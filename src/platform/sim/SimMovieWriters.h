@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -38,6 +40,9 @@ class SimMovieWriters : public MovieWriters {
         const std::filesystem::path& file) override;
 
     std::optional<Error> createError;
+    // Runs once with the file's name, as another session that takes the same
+    // name between its choice and the writer's creation would.
+    std::function<void(const std::filesystem::path&)> beforeCreate;
     // Applied to every movie made from now on.
     SimMovie behaviour;
     std::vector<std::shared_ptr<SimMovie>> movies;
