@@ -164,14 +164,53 @@ TEST_F(TimelapseRecorderTest, StopBeforeTheFirstFrameDeletesTheEmptyMovie) {
                             "state false", "completion stop"));
 }
 
-TEST_F(TimelapseRecorderTest, AFailedFinishReportsTheWritersError) {
-    startRecording();
-    movie().finishError = platform::Error{"POSIX", 28, "No space left on device."};
-    recorder->stop(events.completion("stop"));
-    sim.dispatch().runUntilIdle();
-    EXPECT_THAT(events.seen, ElementsAre("state true", "state false",
-                                         "message Write failed: No space left on device. | no-file",
-                                         "completion stop"));
+TEST(TimelapseEnd, ASessionThatCanNoLongerWriteOrCaptureEndsWithinAnIntervalKeepingItsFrames) {
+    const platform::Error diskFull{"POSIX", 28, "No space left on device."};
+    struct Case {
+        const char* name;
+        std::function<void(TimelapseHarness&)> breakIt;  // after three frames
+        const char* message;                             // "" for the saved movie
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"disk full", [&](auto& t) { t.movie().writeError = diskFull; }, "", " (disk full)"},
+        {"other write failure",
+         [](auto& t) {
+             t.movie().writeError = platform::Error{"POSIX", 5, "I/O error."};
+         },
+         "", " (write failed: I/O error.)"},
+        {"display gone",
+         [](auto& t) {
+             t.sim.screenCapture().content.displays = {{2, 40, 30}};
+             t.sim.screenCapture().captureError = platform::Error{"X11", 1, "The display is gone."};
+         },
+         "", " (display gone)"},
+        {"none of the frames reached the disk",
+         [&](auto& t) {
+             t.movie().writeError = diskFull;
+             t.movie().framesLostInFailure = 3;
+         },
+         "message Write failed: No space left on device. | no-file", ""},
+        {"the finish fails", [&](auto& t) { t.movie().finishError = diskFull; }, "",
+         " (disk full)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TimelapseHarness t(std::string("end-") + c.name);
+        t.startRecording();
+        t.sim.dispatch().advance(4.5);
+        c.breakIt(t);
+        if (std::string(c.name) == "the finish fails") {
+            t.recorder->stop(nullptr);
+        }
+        t.sim.dispatch().advance(2);
+        EXPECT_FALSE(t.recorder->isRecording()) << "within one capture interval";
+        const std::string saved = "message Saved 3-frame time-lapse" + std::string(c.cause) +
+                                  " | " + t.movie().file.string();
+        const std::string expected = *c.message ? c.message : saved;
+        EXPECT_THAT(t.events.seen, ElementsAre("state true", "state false", expected));
+        EXPECT_EQ(std::filesystem::exists(t.movie().file), !*c.message);
+    }
 }
 
 TEST_F(TimelapseRecorderTest, StopWhileIdleOnlyCompletesAfterReturning) {

@@ -28,6 +28,10 @@ struct SimMovie {
     bool readyForMore = true;
     bool acceptsFrames = true;
     std::optional<Error> finishError;  // set: the finish fails with it
+    // Set: the writer has failed with it, as found at the next append, and
+    // the last framesLostInFailure frames accepted never reached the file.
+    std::optional<Error> writeError;
+    int64_t framesLostInFailure = 0;
 };
 
 // Writers that record what they were given. A finished movie is a small text
