@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/AppDelegate.h"
+#include "integration/TemporaryFolder.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace vx {
@@ -19,17 +18,13 @@ using platform::sim::SimPlatform;
 // fresh folder.
 class InteractiveCopy {
   public:
-    explicit InteractiveCopy(const std::string& name)
-        : folder(std::filesystem::temp_directory_path() /
-                 ("ventilux-quit-" + std::to_string(::getpid()) + "-" + name)) {
-        std::filesystem::remove_all(folder);
-        delegate.settings->setOutputDirectory(folder);
+    InteractiveCopy() {
+        delegate.settings->setOutputDirectory(folder.path());
         delegate.settings->setCountdownSeconds(0);
         sim.screenCapture().content.displays = {{1, 64, 48}};
         sim.app().run([this] { delegate.applicationDidFinishLaunching(); });
         sim.dispatch().runUntilIdle();
     }
-    ~InteractiveCopy() { std::filesystem::remove_all(folder); }
 
     void startRecording() {
         delegate.status->triggerRecording();
@@ -47,7 +42,7 @@ class InteractiveCopy {
     bool ended() { return sim.dispatch().exitStatus().has_value(); }
 
     SimPlatform sim;
-    const std::filesystem::path folder;
+    fixtures::TemporaryFolder folder;
     AppDelegate delegate;
 };
 
@@ -62,7 +57,7 @@ const std::vector<std::pair<const char*, std::function<void(InteractiveCopy&)>>>
 TEST(AppDelegateQuit, QuittingWhileIdleOrCountingDownEndsAtOnce) {
     for (const auto& [source, requestQuit] : kQuitRequests) {
         for (bool countingDown : {false, true}) {
-            InteractiveCopy copy(source);
+            InteractiveCopy copy;
             if (countingDown) {
                 copy.delegate.settings->setCountdownSeconds(3);
                 copy.delegate.status->triggerRecording();
@@ -76,7 +71,7 @@ TEST(AppDelegateQuit, QuittingWhileIdleOrCountingDownEndsAtOnce) {
 
 TEST(AppDelegateQuit, QuittingWhileRecordingEndsOnceTheMovieIsSaved) {
     for (const auto& [source, requestQuit] : kQuitRequests) {
-        InteractiveCopy copy(source);
+        InteractiveCopy copy;
         copy.startRecording();
         copy.sim.dispatch().advance(4);
         copy.holdTheMovieFinish();
@@ -94,7 +89,7 @@ TEST(AppDelegateQuit, QuittingWhileRecordingEndsOnceTheMovieIsSaved) {
 }
 
 TEST(AppDelegateQuit, ARecorderThatNeverFinishesCannotHoldTheProcessPastTwentySeconds) {
-    InteractiveCopy copy("never");
+    InteractiveCopy copy;
     copy.startRecording();
     copy.holdTheMovieFinish();
     copy.sim.dispatch().advance(1);
@@ -108,7 +103,7 @@ TEST(AppDelegateQuit, ARecorderThatNeverFinishesCannotHoldTheProcessPastTwentySe
 
 // Pressing Ctrl-C again, or a second logout signal, must not cut the save short.
 TEST(AppDelegateQuit, ASecondRequestWhileSavingNeitherEndsNorStopsAgain) {
-    InteractiveCopy copy("twice");
+    InteractiveCopy copy;
     copy.startRecording();
     copy.holdTheMovieFinish();
     copy.sim.app().quitRequestHandler();

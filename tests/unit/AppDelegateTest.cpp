@@ -38,21 +38,6 @@ class Copy {
 const RunningApp kSelf{kProgram, 100, std::nullopt};
 const RunningApp kOlderTwin{kProgram, 7, std::nullopt};
 
-TEST(AppDelegate, AnInteractiveCopyGivesWayToATwinWithTheLogLineAndStatusZero) {
-    Copy copy(kSelf, {kOlderTwin, kSelf});
-    EXPECT_TRUE(copy.launch());
-    EXPECT_EQ(copy.sim.log().lines, std::vector<std::string>{kTwinLine});
-    EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
-    EXPECT_TRUE(copy.sim.stdErr().writes.empty());
-}
-
-TEST(AppDelegate, WithoutATwinTheInteractiveCopyKeepsRunning) {
-    Copy copy(kSelf, {{"/usr/bin/other", 7, std::nullopt}, {std::nullopt, 8, std::nullopt}, kSelf});
-    EXPECT_FALSE(copy.launch());
-    copy.sim.dispatch().advance(60);
-    EXPECT_EQ(copy.sim.dispatch().exitStatus(), std::nullopt);
-}
-
 TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
     for (const char* run : {"--selftest", "--selftest-rt", "--enable-login", "--disable-login"}) {
         Copy copy(kSelf, {kOlderTwin, kSelf});
@@ -62,13 +47,15 @@ TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
     EXPECT_TRUE(nearMiss.launch({"--SELFTEST"})) << "a near miss is an interactive start";
 }
 
-TEST(AppDelegate, ATwinHasTheSameIdentifierMissingOnesIncludedAndAnotherPid) {
-    struct Case {
+// A twin is a copy with the same identifier, missing ones included, and
+// another pid; an interactive copy gives way to it with the log line and
+// status 0, and otherwise keeps running.
+TEST(AppDelegate, AnInteractiveCopyGivesWayToATwinAndOnlyToATwin) {
+    const struct {
         std::optional<std::string> self;
         RunningApp other;
         bool givesWay;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {kProgram, {kProgram, 7, std::nullopt}, true},
         {std::nullopt, {std::nullopt, 7, std::nullopt}, true},
         {std::nullopt, {kProgram, 7, std::nullopt}, false},
@@ -79,10 +66,15 @@ TEST(AppDelegate, ATwinHasTheSameIdentifierMissingOnesIncludedAndAnotherPid) {
         {kProgram, {kProgram, 100, std::nullopt}, false},
     };
     for (const auto& [self, other, givesWay] : cases) {
+        SCOPED_TRACE(self.value_or("(none)") + " beside " + other.identifier.value_or("(none)"));
         const RunningApp me{self, 100, std::nullopt};
-        Copy copy(me, {me, other});
-        EXPECT_EQ(copy.launch(), givesWay)
-            << self.value_or("(none)") << " beside " << other.identifier.value_or("(none)");
+        Copy copy(me, {other, me});
+        EXPECT_EQ(copy.launch(), givesWay);
+        copy.sim.dispatch().advance(60);
+        EXPECT_EQ(copy.sim.log().lines,
+                  givesWay ? std::vector{kTwinLine} : std::vector<std::string>{});
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), givesWay ? std::optional(0) : std::nullopt);
+        EXPECT_TRUE(copy.sim.stdErr().writes.empty());
     }
 }
 
