@@ -54,7 +54,8 @@ class TonePlayer {
     TonePlayer(const fs::path& folder, const std::string& sink) {
         const fs::path tone = folder / "tone.wav";
         EXPECT_EQ(std::system(("sox -n -r 48000 -c 2 " + fixtures::quoted(tone) +
-                               " synth 30 sine 440 vol 0.5").c_str()),
+                               " synth 30 sine 440 vol 0.5")
+                                  .c_str()),
                   0);
         pid_ = ::fork();
         if (pid_ == 0) {
