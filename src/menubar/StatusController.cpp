@@ -43,7 +43,7 @@ std::shared_ptr<StatusController> StatusController::create(std::shared_ptr<Setti
     std::shared_ptr<StatusController> controller(
         new StatusController(std::move(settings), std::move(quit)));
     // Everything below hands out weak references, which need the finished object.
-    controller->wire(*controller->activeRecorder_);
+    controller->useRecorder(controller->settings_->realtimeMode());
     controller->attachStatusItem();
     controller->configureButton(false);
     if (controller->settings_->hotkeyEnabled()) {
@@ -53,16 +53,17 @@ std::shared_ptr<StatusController> StatusController::create(std::shared_ptr<Setti
 }
 
 StatusController::StatusController(std::shared_ptr<Settings> settings, std::function<void()> quit)
-    : settings_(std::move(settings)),
-      activeRecorder_(makeRecorder(settings_)),
-      quit_(std::move(quit)) {}
+    : settings_(std::move(settings)), quit_(std::move(quit)) {}
 
-std::shared_ptr<Recorder> StatusController::makeRecorder(
-    const std::shared_ptr<Settings>& settings) {
-    if (settings->realtimeMode()) {
-        return std::make_shared<RealtimeRecorder>(settings);
+// Replaces the active recorder; the caller makes sure the old one is not busy.
+void StatusController::useRecorder(bool realtime) {
+    if (realtime) {
+        activeRecorder_ = std::make_shared<RealtimeRecorder>(settings_);
+    } else {
+        activeRecorder_ = std::make_shared<TimelapseRecorder>(settings_);
     }
-    return std::make_shared<TimelapseRecorder>(settings);
+    activeIsRealtime_ = realtime;
+    wire(*activeRecorder_, realtime);
 }
 
 void StatusController::attachStatusItem() {
@@ -84,27 +85,29 @@ void StatusController::attachStatusItem() {
         });
 }
 
-void StatusController::wire(Recorder& recorder) {
+void StatusController::wire(Recorder& recorder, bool realtime) {
     std::weak_ptr<StatusController> weak = weak_from_this();
     recorder.onStateChange = [weak](bool isRecording) {
         if (auto self = weak.lock()) {
             self->configureButton(isRecording);
         }
     };
-    recorder.onMessage = [weak](const std::string& text,
-                                const std::optional<std::filesystem::path>& file) {
+    recorder.onMessage = [weak, realtime](const std::string& text,
+                                          const std::optional<std::filesystem::path>& file) {
         if (auto self = weak.lock()) {
-            self->recorderMessage(text, file);
+            self->recorderMessage(text, file, realtime);
         }
     };
 }
 
 void StatusController::recorderMessage(const std::string& text,
-                                       const std::optional<std::filesystem::path>& file) {
+                                       const std::optional<std::filesystem::path>& file,
+                                       bool realtime) {
     notify(text, file);
     // A real-time movie is meant to be watched at once; a time-lapse is named
-    // in the notification only.
-    if (file && settings_->realtimeMode()) {
+    // in the notification only. The recorder that saved it decides, not the
+    // mode, which may have changed while the movie was being finished.
+    if (file && realtime) {
         platform::services().workspace->revealInFileManager(*file);
     }
 }
@@ -193,7 +196,7 @@ void StatusController::triggerRecording() {
         return;
     }
     if (settings_->countdownSeconds() < 1) {
-        activeRecorder_->start();
+        startRecording();
         return;
     }
     countdownRemaining_ = settings_->countdownSeconds();
@@ -214,16 +217,32 @@ void StatusController::countdownTick() {
     }
     countdownTimer_.reset();
     configureButton(false);
+    startRecording();
+}
+
+// The mode may have been changed outside the menu, by hand in the settings
+// file or by another running copy: what starts is what the menu names. A busy
+// recorder of the other kind is kept, and this start dropped, rather than
+// leave its session without an owner or start the kind the menu does not name.
+void StatusController::startRecording() {
+    const bool realtime = settings_->realtimeMode();
+    if (realtime != activeIsRealtime_) {
+        if (activeRecorder_->isBusy()) {
+            return;
+        }
+        useRecorder(realtime);
+    }
     activeRecorder_->start();
 }
 
+// A recorder that is starting or finishing is as much in use as a recording
+// one: replacing it would lose its session's outcome.
 void StatusController::toggleRealtime() {
-    if (activeRecorder_->isRecording()) {
+    if (activeRecorder_->isBusy()) {
         return;
     }
     settings_->setRealtimeMode(!settings_->realtimeMode());
-    activeRecorder_ = makeRecorder(settings_);
-    wire(*activeRecorder_);
+    useRecorder(settings_->realtimeMode());
     configureButton(false);
 }
 

@@ -43,10 +43,12 @@ class StatusController : public std::enable_shared_from_this<StatusController> {
 
   private:
     StatusController(std::shared_ptr<Settings> settings, std::function<void()> quit);
-    static std::shared_ptr<Recorder> makeRecorder(const std::shared_ptr<Settings>& settings);
+    void useRecorder(bool realtime);
     void attachStatusItem();
-    void wire(Recorder& recorder);
-    void recorderMessage(const std::string& text, const std::optional<std::filesystem::path>& file);
+    void wire(Recorder& recorder, bool realtime);
+    void recorderMessage(const std::string& text, const std::optional<std::filesystem::path>& file,
+                         bool realtime);
+    void startRecording();
     void countdownTick();
     void toggleRealtime();
     void setMicrophone(const std::string& id);
@@ -65,6 +67,7 @@ class StatusController : public std::enable_shared_from_this<StatusController> {
     std::unique_ptr<platform::StatusItem> statusItem_;  // none: the desktop has no tray
     const std::shared_ptr<Settings> settings_;
     std::shared_ptr<Recorder> activeRecorder_;
+    bool activeIsRealtime_ = false;                             // the kind of activeRecorder_
     std::unique_ptr<platform::RepeatingTimer> countdownTimer_;  // present while counting down
     int64_t countdownRemaining_ = 0;
     const std::function<void()> quit_;

@@ -13,7 +13,8 @@ namespace vx::platform {
 class AtomicFiles {
   public:
     virtual ~AtomicFiles() = default;
-    // Creates `file` or replaces it; its folder must exist.
+    // Creates `file` or replaces it; its folder must exist. Called on the main
+    // thread; blocks until the contents are on disk.
     virtual std::expected<void, Error> replace(const std::filesystem::path& file,
                                                std::string_view contents) = 0;
 };

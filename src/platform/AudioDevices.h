@@ -16,10 +16,14 @@ enum class MicrophoneAuthorization { notDetermined, restricted, denied, authoriz
 class AudioDevices {
   public:
     virtual ~AudioDevices() = default;
-    // The present audio inputs in the system's order; may repeat an id.
+    // The present audio inputs in the system's order; may repeat an id. Called
+    // on the main thread as the menu opens. Does not block: served from the
+    // list the service keeps current as inputs come and go.
     virtual std::vector<AudioInput> inputs() = 0;
+    // Main thread and background tasks; does not block.
     virtual MicrophoneAuthorization authorizationStatus() = 0;
-    // `handler` runs once, on any thread, with the user's answer.
+    // Called on the main thread; does not wait for the answer. `handler` runs
+    // once, on any thread, with the user's answer.
     virtual void requestAccess(std::function<void(bool)> handler) = 0;
 };
 

@@ -9,7 +9,7 @@ namespace vx::platform {
 
 using Task = std::function<void()>;
 
-// A FIFO queue whose tasks never overlap each other.
+// A FIFO queue whose tasks never overlap each other. Any thread; never blocks.
 class SerialQueue {
   public:
     virtual ~SerialQueue() = default;
@@ -18,7 +18,8 @@ class SerialQueue {
 };
 
 // A repeating timer. After cancel() returns no new handler run starts; a run
-// already under way may finish.
+// already under way may finish. cancel() does not wait for that run, so a
+// handler may cancel its own timer; any thread.
 class RepeatingTimer {
   public:
     virtual ~RepeatingTimer() = default;
@@ -26,7 +27,9 @@ class RepeatingTimer {
 };
 
 // Every asynchronous step of the core goes through here, so that the whole
-// core can run in virtual time on the simulated platform.
+// core can run in virtual time on the simulated platform. Every call may come
+// from any thread and returns without waiting for the work it hands on;
+// exitProcess does not return at all.
 class Dispatch {
   public:
     virtual ~Dispatch() = default;

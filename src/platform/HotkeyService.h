@@ -42,13 +42,18 @@ class HotkeyService {
   public:
     virtual ~HotkeyService() = default;
     // The one handler that hears every press of this application's shortcuts;
-    // false when it could not be installed.
+    // false when it could not be installed. Does not block.
     virtual bool installPressHandler(HotkeyPressHandler handler) = 0;
     // Fails when the combination cannot be had, typically because another
-    // application holds it, or with kNoGlobalShortcutsOnThisDesktop.
+    // application holds it, or with kNoGlobalShortcutsOnThisDesktop. Does not
+    // block on a desktop portal: whether the desktop offers shortcuts is served
+    // from state the service keeps current, and the user's consent is not
+    // waited for (a later refusal is logged). An X server is asked directly,
+    // in a few round trips (the first registration also connects to it).
     virtual std::expected<HotkeyRegistration, Error> registerHotkey(uint32_t keyCode,
                                                                     uint32_t modifiers,
                                                                     HotkeyID id) = 0;
+    // At most one round trip to an X server; a portal is not waited for.
     virtual void unregisterHotkey(HotkeyRegistration registration) = 0;
 };
 

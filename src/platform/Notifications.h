@@ -7,7 +7,8 @@ namespace vx::platform {
 
 enum class NotificationAuthorization { notDetermined, denied, authorized, provisional, ephemeral };
 
-// The desktop's notifications. Handlers run once, on any thread.
+// The desktop's notifications. Called on the main thread; no call waits for
+// the desktop's answer. Handlers run once, on any thread.
 class Notifications {
   public:
     virtual ~Notifications() = default;

@@ -20,13 +20,14 @@ class ProcessRunner {
     using Completion = std::function<void(std::optional<int> exitStatus)>;
 
     virtual ~ProcessRunner() = default;
-    // Starts `tool` (a name looked up on the search path, or a path) with
-    // exactly `arguments`, its input and output on the null device, and returns
-    // at once without waiting. `completion`, which may be empty, runs later on
-    // the main thread.
+    // Called on the main thread. Starts `tool` (a name looked up on the search
+    // path, or a path) with exactly `arguments`, its input and output on the
+    // null device, and returns at once without waiting. `completion`, which
+    // may be empty, runs later on the main thread.
     virtual void run(const std::string& tool, const std::vector<std::string>& arguments,
                      Completion completion) = 0;
-    // The absolute path of the executable file this process runs.
+    // The absolute path of the executable file this process runs. Any thread;
+    // does not block.
     virtual std::expected<std::filesystem::path, Error> currentExecutable() const = 0;
 };
 

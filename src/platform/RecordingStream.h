@@ -55,21 +55,28 @@ using CompletionHandler = std::function<void(std::optional<Error>)>;
 class RecordingStream {
   public:
     virtual ~RecordingStream() = default;
-    // `handler` runs once, on any thread: no error when capture runs.
+    // Called on a background task: blocks while the display, the sound
+    // sources and the file are opened, which a slow desktop or sound server
+    // stretches to seconds. `handler` runs once, on any thread: no error when
+    // capture runs.
     virtual void startCapture(CompletionHandler handler) = 0;
-    // Ends capture and finishes the file; the end is reported through RecordingEvents.
+    // Ends capture and finishes the file; the end is reported through
+    // RecordingEvents. Called on a background task; blocks until the file is
+    // finished. `handler` runs once, on any thread.
     virtual void stopCapture(CompletionHandler handler) = 0;
-    // Read from the main thread while recording.
+    // Read from the main thread while recording; never block.
     virtual MediaTime recordedDuration() const = 0;
     virtual int64_t recordedFileSize() const = 0;
 };
 
+// Called on a background task; no call blocks.
 class RecordingStreams {
   public:
     virtual ~RecordingStreams() = default;
     virtual std::vector<VideoCodec> availableVideoCodecTypes() = 0;
     virtual std::vector<MovieFileType> availableOutputFileTypes() = 0;
-    // A stream with its recording output attached, not yet capturing.
+    // A stream with its recording output attached, not yet capturing: nothing
+    // is opened before startCapture.
     virtual std::expected<std::shared_ptr<RecordingStream>, Error> makeStream(
         const StreamConfiguration& stream, const RecordingConfiguration& recording,
         RecordingEvents events) = 0;

@@ -15,6 +15,8 @@ struct RunningApp {
     std::optional<std::chrono::system_clock::time_point> launchTime;
 };
 
+// Asked on the main thread as the program starts; reads the process table
+// without waiting for any process.
 class RunningApps {
   public:
     virtual ~RunningApps() = default;

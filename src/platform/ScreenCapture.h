@@ -37,11 +37,22 @@ using ScreenshotHandler =
 class ScreenCapture {
   public:
     virtual ~ScreenCapture() = default;
+    // Background tasks. May block while the desktop is asked whether it still
+    // keeps the user's consent.
     virtual bool preflightAccess() = 0;
-    // Asks the system to offer the permission; the answer comes from a later preflight.
+    // Asks the system to offer the permission; the answer comes from a later
+    // preflight. Background tasks; does not wait for the user.
     virtual void requestAccess() = 0;
+    // The main thread (the menu) and background tasks. Does not block on the
+    // desktop: served from the display list the service keeps current. An X
+    // server is asked directly: a round trip, after any screenshot in progress.
     virtual uint32_t mainDisplayID() = 0;
+    // Background tasks, and the main thread through Workspace::screens();
+    // blocks no more than mainDisplayID().
     virtual void shareableContent(ShareableContentHandler handler) = 0;
+    // Background tasks. Blocks until the picture is taken, and the first time
+    // a display is shot through the desktop's screen sharing, until its cast
+    // is open (seconds).
     virtual void captureScreenshot(const ScreenshotRequest& request, ScreenshotHandler handler) = 0;
 };
 

@@ -46,14 +46,17 @@ struct Services {
 };
 
 // The installed set; aborts with a clear message when none is installed.
+// Any thread.
 Services& services();
 
-// Counts the installations so far. Process-wide state of the core that refers
-// into the services (a registration, an installed handler) belongs to the
-// installation it was made under; under a new one (the next test) it starts afresh.
+// Counts the installations so far; any thread. Process-wide state of the core
+// that refers into the services (a registration, an installed handler) belongs
+// to the installation it was made under; under a new one (the next test) it
+// starts afresh.
 uint64_t servicesGeneration();
 
-// Installs a set for the lifetime of this guard; guards do not nest.
+// Installs a set for the lifetime of this guard; guards do not nest. Made by
+// main() before the event loop runs, or by a test.
 class ServicesInstallation {
   public:
     explicit ServicesInstallation(Services& installed);

@@ -25,7 +25,8 @@ struct StatusButtonLook {
     bool operator==(const StatusButtonLook&) const = default;
 };
 
-// The status item's button: the desktop shows each new look as a whole.
+// The status item's button: the desktop shows each new look as a whole. Main
+// thread only; setLook() does not wait for the tray.
 class StatusButton {
   public:
     virtual ~StatusButton() = default;
@@ -33,7 +34,7 @@ class StatusButton {
     virtual void setLook(const StatusButtonLook& look) = 0;
 };
 
-// The item in the desktop's tray: a button and the menu it opens.
+// The item in the desktop's tray: a button and the menu it opens. Main thread only.
 class StatusItem {
   public:
     virtual ~StatusItem() = default;
@@ -43,9 +44,11 @@ class StatusItem {
 class StatusBar {
   public:
     virtual ~StatusBar() = default;
-    // The item stays in the tray while the returned object lives. Both callbacks
-    // run on the main thread: `menuNeedsUpdate` each time the menu is about to
-    // open (its answer is the whole menu), `activate` with the item the user chose.
+    // Called on the main thread, once, at launch; may wait while the session
+    // bus is reached, never for a tray. The item stays in the tray while the
+    // returned object lives. Both callbacks run on the main thread:
+    // `menuNeedsUpdate` each time the menu is about to open (its answer is the
+    // whole menu), `activate` with the item the user chose.
     virtual std::unique_ptr<StatusItem> makeStatusItem(
         std::function<Menu()> menuNeedsUpdate,
         std::function<void(const MenuItem& chosen)> activate) = 0;

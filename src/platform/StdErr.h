@@ -5,6 +5,8 @@
 namespace vx::platform {
 
 // Standard error for command-line runs: one write per call, UTF-8 as given.
+// Any thread (the core writes on the main thread); blocks only while the pipe
+// it goes into is full.
 class StdErr {
   public:
     virtual ~StdErr() = default;

@@ -5,6 +5,8 @@
 
 namespace vx::platform {
 
+// Any thread (the core asks on the main thread, background tasks and the
+// capture queue); reads at most a small configuration file.
 class UserDirs {
   public:
     virtual ~UserDirs() = default;

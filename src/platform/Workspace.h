@@ -16,6 +16,8 @@ struct ScreenInfo {
     double heightPoints = 0;
 };
 
+// Called on the main thread. Nothing waits for the program or file manager
+// it starts or asks.
 class Workspace {
   public:
     virtual ~Workspace() = default;
@@ -27,7 +29,10 @@ class Workspace {
     virtual void openFolder(const std::filesystem::path& folder) = 0;
     // Brings this application to the front.
     virtual void activateApp() = 0;
-    // The screens in the desktop's order.
+    // The screens in the desktop's order, as the menu opens. Does not block on
+    // the desktop: served from the display list the screen-capture service
+    // keeps current. An X server is asked directly: a round trip, after any
+    // screenshot in progress.
     virtual std::vector<ScreenInfo> screens() = 0;
 };
 

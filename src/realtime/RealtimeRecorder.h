@@ -28,6 +28,8 @@ class RealtimeRecorder : public Recorder, public std::enable_shared_from_this<Re
     explicit RealtimeRecorder(std::shared_ptr<Settings> settings);
 
     bool isRecording() const override { return isRecording_; }
+    // A session holds its stream from commit() to the end of its finish.
+    bool isBusy() const override { return starting_ || !finished_; }
     void start() override;
     void stop(std::function<void()> completion) override;
     std::optional<std::string> sessionLabel() const override;

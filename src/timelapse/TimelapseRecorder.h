@@ -36,6 +36,7 @@ class TimelapseRecorder : public Recorder, public std::enable_shared_from_this<T
     ~TimelapseRecorder() override;
 
     bool isRecording() const override;
+    bool isBusy() const override { return phase_ != Phase::idle; }
     void start() override;
     void stop(std::function<void()> completion) override;
     std::optional<std::string> sessionLabel() const override;

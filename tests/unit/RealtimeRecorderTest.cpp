@@ -194,7 +194,8 @@ TEST(RealtimeStart, FailuresSayWhyOnceAndLeaveTheRecorderIdle) {
     };
     const Case cases[] = {
         {"no permission", [](auto& t) { t.sim.screenCapture().accessAllowed = false; },
-         "Enable Ventilux under Screen Recording, then quit & reopen Ventilux."},
+         "Allow Ventilux to share your screen in the desktop's screen-sharing dialog, then start "
+         "recording again."},
         {"no display", [](auto& t) { t.sim.screenCapture().content.displays.clear(); },
          "Could not start: No displays available to capture."},
         {"stream refused",

@@ -108,7 +108,12 @@ TEST_F(StatusControllerTest, WithoutACountdownTheTriggerStartsAndStopsAtOnce) {
 TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
     launch();
     auto timelapse = controller->activeRecorder();
-    startRecording();
+    settings->setCountdownSeconds(0);
+    controller->triggerRecording();
+    sim.statusBar().activate(item("toggleRealtime"));  // while the start is being set up
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recording());
+    EXPECT_EQ(openMenu().front().title, "Stop Recording");
     sim.statusBar().activate(item("toggleRealtime"));
     EXPECT_FALSE(settings->realtimeMode());
     EXPECT_EQ(controller->activeRecorder(), timelapse);
@@ -124,6 +129,51 @@ TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
     startRecording();
     EXPECT_TRUE(recording());
     EXPECT_EQ(look().tint, StatusTint::systemRed);
+}
+
+TEST(StatusController, AStoppedMovieIsReportedAndShownByTheKindOfItsRecorder) {
+    for (const bool realtime : {false, true}) {
+        for (const bool byMenu : {false, true}) {
+            SCOPED_TRACE(std::string(realtime ? "real-time" : "time-lapse") +
+                         (byMenu ? ", menu switch" : ", another copy"));
+            TrayHarness tray("finishing");
+            tray.settings->setRealtimeMode(realtime);
+            tray.launch();
+            tray.startRecording();
+            tray.controller->triggerRecording();
+            // Between the stop and the finish of the movie.
+            if (byMenu) {
+                tray.sim.statusBar().activate(item("toggleRealtime"));
+            } else {
+                tray.settings->setRealtimeMode(!realtime);
+            }
+            tray.sim.dispatch().runUntilIdle();
+            const std::filesystem::path file =
+                realtime ? tray.sim.recordingStreams().recordings.at(0)->recording.outputURL
+                         : tray.sim.movieWriters().movies.at(0)->file;
+            ASSERT_EQ(tray.sim.notifications().delivered.size(), 1u);
+            EXPECT_EQ(tray.sim.notifications().delivered[0].body,
+                      (realtime ? "Saved 0:00 recording\n" : "Saved 1-frame time-lapse\n") +
+                          file.filename().string());
+            EXPECT_EQ(tray.sim.workspace().revealedFiles,
+                      realtime ? std::vector{file} : std::vector<std::filesystem::path>{});
+        }
+    }
+}
+
+TEST(StatusController, TheRecorderThatStartsIsTheOneTheMenuNamesAfterAChangeElsewhere) {
+    for (const int64_t countdown : {0, 3}) {
+        TrayHarness tray("elsewhere");
+        tray.settings->setCountdownSeconds(countdown);
+        tray.launch();
+        tray.settings->setRealtimeMode(true);  // by hand in the file, or by another copy
+        EXPECT_EQ(tray.openMenu().front().title, "Start RealTime Recording");
+        tray.controller->triggerRecording();
+        tray.sim.dispatch().advance(static_cast<double>(countdown));
+        EXPECT_TRUE(tray.recording()) << countdown;
+        EXPECT_EQ(tray.sim.recordingStreams().recordings.size(), 1u) << countdown;
+        EXPECT_TRUE(tray.sim.movieWriters().movies.empty()) << countdown;
+    }
 }
 
 TEST(StatusController, EveryChoiceInTheMenuReachesItsSetting) {

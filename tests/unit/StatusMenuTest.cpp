@@ -69,13 +69,17 @@ TEST(StatusMenu, EachSituationSetsThePrimaryCommandAndWhatMayBeChanged) {
     };
     const std::vector<Case> cases{
         {"idle", "Start Time-Lapse", "r", true, true},
+        {"starting", "Start Time-Lapse", "r", false, true},
         {"counting down", "Cancel Countdown", "r", false, true},
         {"recording", "Stop Recording", "s", false, false},
     };
     for (const Case& c : cases) {
         TrayHarness tray(std::string("situation-") + c.situation);
         tray.launch();
-        if (c.primary == "Cancel Countdown") {
+        if (c.situation == std::string("starting")) {
+            tray.settings->setCountdownSeconds(0);
+            tray.controller->triggerRecording();
+        } else if (c.primary == "Cancel Countdown") {
             tray.settings->setCountdownSeconds(3);
             tray.controller->triggerRecording();
         } else if (c.primary == "Stop Recording") {

@@ -262,7 +262,8 @@ TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
     };
     const Case cases[] = {
         {"no permission", [](auto& t) { t.sim.screenCapture().accessAllowed = false; },
-         "Enable Ventilux under Screen Recording, then quit & reopen Ventilux."},
+         "Allow Ventilux to share your screen in the desktop's screen-sharing dialog, then start "
+         "recording again."},
         {"no display", [](auto& t) { t.sim.screenCapture().content.displays.clear(); },
          "Could not start: No displays available to capture."},
         {"display list fails",
@@ -317,8 +318,8 @@ TEST_F(TimelapseRecorderTest, WithoutPermissionTheSettingsAreShownAndALaterStart
     sim.screenCapture().accessAllowed = true;
     startRecording();
     EXPECT_THAT(events.seen,
-                ElementsAre("message Enable Ventilux under Screen Recording, then quit & reopen "
-                            "Ventilux. | no-file",
+                ElementsAre("message Allow Ventilux to share your screen in the desktop's "
+                            "screen-sharing dialog, then start recording again. | no-file",
                             "state true"));
 }
 
