@@ -3,11 +3,11 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "MainContext.h"
 
 // What a test needs to stand on the other side of the session bus: a
 // connection of its own (a tray host, a notification server), calls that
@@ -20,19 +20,7 @@ struct VariantUnref {
 };
 using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
-// Runs the main context until `done`, at most `seconds`.
-inline bool runUntil(const std::function<bool()>& done, double seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        if (!g_main_context_iteration(nullptr, FALSE)) {
-            g_usleep(1000);
-        }
-    }
-    return true;
-}
+using fixtures::runUntil;
 
 inline std::string text(GVariant* value) {
     gchar* printed = g_variant_print(value, FALSE);

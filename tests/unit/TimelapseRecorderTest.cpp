@@ -18,12 +18,10 @@ using ::testing::ElementsAre;
 // The time-lapse recorder on two simulated displays, the first of them the main one.
 class TimelapseHarness : public testing::RecorderHarness<TimelapseRecorder> {
   public:
-    explicit TimelapseHarness(const std::string& name) : RecorderHarness("timelapse", name) {
+    TimelapseHarness() {
         sim.screenCapture().content.displays = {{1, 64, 48}, {2, 40, 30}};
         sim.screenCapture().mainID = 1;
     }
-    // A case may put a file where the folder's parent should be.
-    ~TimelapseHarness() { std::filesystem::remove(folder.string() + "-file"); }
 
     platform::sim::SimMovie& movie(size_t index = 0) {
         EXPECT_GT(sim.movieWriters().movies.size(), index);
@@ -358,7 +356,7 @@ TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TimelapseHarness t(std::string("failed-start-") + c.name);
+        TimelapseHarness t;
         c.arrange(t);
         t.startRecording();
         ASSERT_EQ(t.events.seen.size(), 1u);
@@ -391,7 +389,7 @@ TEST(TimelapseSessionLabel, NamesTheIntervalInMillisecondsOrSeconds) {
         {1e300, "Capturing every 1e+300 s…"},
     };
     for (auto [interval, label] : cases) {
-        TimelapseHarness t("label");
+        TimelapseHarness t;
         t.settings->captureIntervalOverride = interval;
         EXPECT_EQ(t.recorder->sessionLabel(), std::nullopt);
         t.startRecording();
