@@ -8,7 +8,7 @@ foreach(case
     SniStatusItemTest.OpeningTheMenuRebuildsItAndAnnouncesOnlyWhatChanged
     SniStatusItemTest.AClickActivatesTheChosenItemAndNothingElse
     SniStatusItemTest.ALookChangeRedrawsTheIconAndRetitlesTheItem
-    SniStatusItemTest.WithoutATrayTheItemSaysSoOnceAndRegistersWhenATrayStarts
+    SniStatusItemTest.WithoutATrayTheItemIsNotShownAndRegistersWhenATrayStarts
     SniStatusItemTest.ASecondItemInTheSameProcessIsRefusedWithOneLineAndStillHoldsItsLook
     FreedesktopNotifications.WithAServerItIsAllowedAndTheNotificationArrivesAsGiven
     FreedesktopNotifications.WithoutAServerNothingIsAllowedNothingWaitsAndNothingFails)

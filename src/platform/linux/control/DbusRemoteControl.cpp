@@ -12,7 +12,7 @@ namespace vx::platform::linux_ {
 
 namespace {
 
-constexpr int kAnswerPatienceMs = 1500;
+constexpr int kAnswerPatienceMs = 1000;
 
 struct Sending {
     RemoteRequest request;

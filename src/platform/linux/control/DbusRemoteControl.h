@@ -14,8 +14,9 @@ class DbusRemoteControl : public RemoteControl {
     // Serve on the main thread: the bus calls the handler there. Only this
     // process's own user is served.
     std::unique_ptr<RemoteEndpoint> serve(std::function<void(RemoteRequest)> handler) override;
-    // Waits at most 1.5 s for the running copy's answer, so that a program
-    // that holds the name without answering keeps a script waiting no longer.
+    // Waits at most 1 s for the running copy's answer, so that a program that
+    // holds the name without answering keeps a script or a shortcut waiting
+    // no longer; a copy that serves answers at once.
     void send(RemoteRequest request,
               std::function<void(std::expected<void, Error> taken)> done) override;
 
