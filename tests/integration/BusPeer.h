@@ -159,12 +159,15 @@ class BusPeer {
 
 // Afterwards every message `peer` sent to this process's own session-bus
 // connection so far has been handled: the bus keeps one sender's messages in
-// order, and the answer to this call comes after them.
-inline void settle(const char* peer) {
+// order, and the answer to this call comes after them. GDBus answers Ping
+// before it runs calls that came earlier; to wait for the answers to those,
+// name a method of the peer's own that it answers in turn.
+inline void settle(const char* peer, const char* path = "/",
+                   const char* interface = "org.freedesktop.DBus.Peer",
+                   const char* method = "Ping") {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    Variant(g_dbus_connection_call_sync(bus, peer, "/", "org.freedesktop.DBus.Peer", "Ping",
-                                        nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-                                        nullptr));
+    Variant(g_dbus_connection_call_sync(bus, peer, path, interface, method, nullptr, nullptr,
+                                        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
     g_object_unref(bus);
     while (g_main_context_iteration(nullptr, FALSE)) {
     }

@@ -51,7 +51,7 @@ TEST_F(PortalFolderChooserTest, OnlyAPortalThatChoosesFoldersOffersTheDialog) {
         StandIn portal(peer, script, kPortal, {c.version});
         PortalFolderChooser asking(log);
         EXPECT_FALSE(asking.isAvailable()) << "the menu never waits for the answer";
-        bustest::settle(kPortal);
+        bustest::settle(kPortal, kPortalPath, kControl, "LastRequest");
         EXPECT_EQ(asking.isAvailable(), c.available) << "version " << c.version;
     }
     EXPECT_TRUE(log.lines.empty());
