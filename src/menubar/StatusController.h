@@ -19,9 +19,10 @@ namespace vx {
 
 // Joins the tray to the recorders: owns the status item and the one active
 // recorder, runs the start countdown, carries out every menu command and every
-// request of another process, and turns the recorder's messages into notifications. One per
-// interactive run, on the main thread. Everything that calls back later holds it weakly, so a late
-// timer tick, hot key press or recorder report finds nothing to do once it is gone.
+// request of another process, and turns the recorder's messages into
+// notifications. One per interactive run, on the main thread. Everything that
+// calls back later holds it weakly, so a late timer tick, hot key press or
+// recorder report finds nothing to do once it is gone.
 class StatusController : public std::enable_shared_from_this<StatusController> {
   public:
     // `quit` is how the menu's quit command asks the application to end; the
