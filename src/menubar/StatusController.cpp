@@ -25,7 +25,8 @@ namespace {
 using platform::RepresentedObject;
 
 constexpr double kCountdownTick = 1.0;
-// Trays register their watcher on the bus well within this after the session starts.
+// A running tray takes the item at once; one that starts with the session has
+// this long to come up before the user is told there is none.
 constexpr double kTrayPatience = 5.0;
 const std::string kMicrophoneBlocked =
     "Microphone is blocked for Ventilux \u2014 turn it on in System Settings.";
