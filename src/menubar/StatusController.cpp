@@ -25,8 +25,14 @@ namespace {
 using platform::RepresentedObject;
 
 constexpr double kCountdownTick = 1.0;
+// A running tray takes the item at once; one that starts with the session has
+// this long to come up before the user is told there is none.
+constexpr double kTrayPatience = 5.0;
 const std::string kMicrophoneBlocked =
     "Microphone is blocked for Ventilux \u2014 turn it on in System Settings.";
+const std::string kNoTrayShown =
+    "This desktop shows no tray icons: start and stop recordings with ventilux --toggle, or bind "
+    "it to a keyboard shortcut.";
 
 // Runs `apply` with the item's value only when it has the type the command reads.
 template <typename T, typename Apply>
@@ -45,7 +51,11 @@ std::shared_ptr<StatusController> StatusController::create(std::shared_ptr<Setti
     // Everything below hands out weak references, which need the finished object.
     controller->useRecorder(controller->settings_->realtimeMode());
     controller->attachStatusItem();
+    controller->serveRemoteRequests();
     controller->configureButton(false);
+    controller->watchForTray();
+    // Asked now, so that the menu knows by the time it first opens.
+    platform::services().folderChooser->isAvailable();
     if (controller->settings_->hotkeyEnabled()) {
         controller->registerHotkey();
     }
@@ -69,8 +79,7 @@ void StatusController::useRecorder(bool realtime) {
 void StatusController::attachStatusItem() {
     platform::StatusBar* bar = platform::services().statusBar.get();
     if (bar == nullptr) {
-        platform::services().log->line("Ventilux: no tray is available; the hot key still works.");
-        return;
+        return;  // watchForTray tells the user
     }
     std::weak_ptr<StatusController> weak = weak_from_this();
     statusItem_ = bar->makeStatusItem(
@@ -83,6 +92,53 @@ void StatusController::attachStatusItem() {
                 self->perform(chosen);
             }
         });
+}
+
+// A desktop without a tray would leave the user with nothing to click and no
+// idea why: once the tray has had time to appear, say how to record instead.
+// A tray that comes later still gets the item.
+void StatusController::watchForTray() {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    platform::services().dispatch->postAfter(kTrayPatience, [weak] {
+        auto self = weak.lock();
+        if (!self || (self->statusItem_ && self->statusItem_->isShown())) {
+            return;
+        }
+        platform::services().log->line("Ventilux: " + kNoTrayShown);
+        notify(kNoTrayShown, std::nullopt);
+    });
+}
+
+void StatusController::serveRemoteRequests() {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    remoteEndpoint_ =
+        platform::services().remoteControl->serve([weak](platform::RemoteRequest request) {
+            if (auto self = weak.lock()) {
+                self->remoteRequest(request);
+            }
+        });
+}
+
+// Start and stop are for scripts that know what they want: each does its half
+// of the trigger or nothing, so that sending one twice is harmless.
+void StatusController::remoteRequest(platform::RemoteRequest request) {
+    const bool recording = activeRecorder_->isRecording();
+    const bool countingDown = countdownTimer_ != nullptr;
+    switch (request) {
+        case platform::RemoteRequest::toggle:
+            triggerRecording();
+            return;
+        case platform::RemoteRequest::start:
+            if (!recording && !countingDown) {
+                triggerRecording();
+            }
+            return;
+        case platform::RemoteRequest::stop:
+            if (recording) {
+                triggerRecording();
+            }
+            return;
+    }
 }
 
 void StatusController::wire(Recorder& recorder, bool realtime) {
@@ -169,6 +225,8 @@ void StatusController::perform(const platform::MenuItem& chosen) {
          [](StatusController& c, const RepresentedObject&) { c.toggleHotkey(); }},
         {MenuAction::openFolder,
          [](StatusController& c, const RepresentedObject&) { c.openFolder(); }},
+        {MenuAction::chooseFolder,
+         [](StatusController& c, const RepresentedObject&) { c.chooseFolder(); }},
         {MenuAction::toggleLogin,
          [](StatusController&, const RepresentedObject&) {
              LoginItem::setEnabled(!LoginItem::isEnabled());
@@ -327,12 +385,28 @@ void StatusController::openFolder() {
     platform::services().workspace->openFolder(folder);
 }
 
+// The chosen folder is stored even if the controller is gone by the time the
+// user answers: it is the user's choice, not the tray's.
+void StatusController::chooseFolder() {
+    platform::services().folderChooser->chooseFolder(
+        settings_->outputDirectory(),
+        [settings = settings_](const std::optional<std::filesystem::path>& folder) {
+            if (folder) {
+                settings->setOutputDirectory(*folder);
+            }
+        });
+}
+
+// The button shows every change between idle, counting down and recording, so
+// other processes hear of each change together with it.
 void StatusController::configureButton(bool recording) {
     StatusIcon::configureButton(statusItem_ ? &statusItem_->button() : nullptr, recording);
+    remoteEndpoint_->publish({recording, false});
 }
 
 void StatusController::showCountdown(int64_t n) {
     StatusIcon::showCountdown(statusItem_ ? &statusItem_->button() : nullptr, n);
+    remoteEndpoint_->publish({false, true});
 }
 
 // Touches nothing of the controller after the first question: the answers may

@@ -259,6 +259,11 @@ Menu build(const Settings& settings, const Recorder& recorder, bool countingDown
                                                      : " is taken by another app")));
     }
     menu.push_back(command("Open Recordings Folder", MenuAction::openFolder));
+    if (platform::services().folderChooser->isAvailable()) {
+        MenuItem choose = command("Choose Recordings Folder\u2026", MenuAction::chooseFolder);
+        choose.enabled = idle;
+        menu.push_back(std::move(choose));
+    }
     menu.push_back(MenuItem::makeSeparator());
     menu.push_back(command("Launch at Login", MenuAction::toggleLogin, LoginItem::isEnabled()));
     menu.push_back(versionLine());

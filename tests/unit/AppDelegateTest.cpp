@@ -53,6 +53,39 @@ TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
     EXPECT_TRUE(nearMiss.launch({"--SELFTEST"})) << "a near miss is an interactive start";
 }
 
+// Beside the user's copy, and never becoming one itself.
+TEST(AppDelegate, ARequestForTheRunningCopyEndsWithItsAnswer) {
+    using platform::RemoteRequest;
+    const platform::Error none{platform::kAppErrorDomain, 0,
+                               "Ventilux is not running in this session."};
+    struct Case {
+        const char* run;
+        RemoteRequest sent;
+        std::expected<void, platform::Error> answer;
+        int status;
+        std::vector<std::string> written;
+    };
+    const std::vector<Case> cases{
+        {"--toggle", RemoteRequest::toggle, {}, 0, {}},
+        {"--start", RemoteRequest::start, {}, 0, {}},
+        {"--stop", RemoteRequest::stop, {}, 0, {}},
+        {"--toggle",
+         RemoteRequest::toggle,
+         std::unexpected(none),
+         1,
+         {"Ventilux is not running in this session.\n"}},
+    };
+    for (const Case& c : cases) {
+        Copy copy(kSelf, {kOlderTwin, kSelf});
+        copy.sim.remoteControl().answer = c.answer;
+        EXPECT_FALSE(copy.launch({c.run})) << c.run;
+        EXPECT_EQ(copy.sim.remoteControl().sent, std::vector{c.sent}) << c.run;
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), c.status) << c.run;
+        EXPECT_EQ(copy.sim.stdErr().writes, c.written) << c.run;
+        EXPECT_FALSE(copy.sim.statusBar().hasItem()) << c.run;
+    }
+}
+
 // A twin is a copy with the same identifier, missing ones included, and
 // another pid; an interactive copy gives way to it with the log line and
 // status 0, and otherwise keeps running.

@@ -194,7 +194,7 @@ TEST(TimelapseEnd, ASessionThatCanNoLongerWriteOrCaptureEndsWithinAnIntervalKeep
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TimelapseHarness t(std::string("end-") + c.name);
+        TimelapseHarness t;
         t.startRecording();
         t.sim.dispatch().advance(4.5);
         c.breakIt(t);
