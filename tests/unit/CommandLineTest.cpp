@@ -21,6 +21,10 @@ TEST(CommandLine, TheFirstSwitchInPrecedenceDecidesWhereverItStands) {
         {{"/usr/bin/ventilux", "--selftest", "--enable-login"}, RunKind::enableLogin},
         {{"/usr/bin/ventilux", "--disable-login", "--enable-login"}, RunKind::enableLogin},
         {{"/usr/bin/ventilux", "--selftest-rt", "--disable-login"}, RunKind::disableLogin},
+        // A question about the program is answered instead of any run.
+        {{"/usr/bin/ventilux", "--selftest", "--help"}, RunKind::help},
+        {{"/usr/bin/ventilux", "--enable-login", "--version"}, RunKind::version},
+        {{"/usr/bin/ventilux", "--version", "--help"}, RunKind::help},
         // The program path is searched too.
         {{"--selftest"}, RunKind::selfTest},
     };
@@ -32,7 +36,8 @@ TEST(CommandLine, TheFirstSwitchInPrecedenceDecidesWhereverItStands) {
 TEST(CommandLine, ANearMissMatchesNoSwitch) {
     for (const char* nearMiss :
          {"--SELFTEST", "--selftest=1", "--selftest ", " --selftest", "-selftest", "--selftest-RT",
-          "--selftest-rt=1", "--enable-login=yes", "--Disable-login", "--mic-only", ""}) {
+          "--selftest-rt=1", "--enable-login=yes", "--Disable-login", "--mic-only", "-h", "--HELP",
+          "--help=all", "-v", "-V", "--version=1", ""}) {
         EXPECT_EQ(decideRun({"/usr/bin/ventilux", nearMiss}), RunKind::interactive) << nearMiss;
     }
 }
