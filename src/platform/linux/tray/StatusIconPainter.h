@@ -34,4 +34,10 @@ IconImage paint(const StatusButtonLook& look, int scale);
 
 std::expected<void, Error> writePng(const IconImage& image, const std::filesystem::path& file);
 
+// The application's icon for menus and launchers, `side` pixels square: the
+// idle look's shapes in white on a rounded dark tile, so that the application
+// is recognisably the icon in the tray. As a PNG, or as an SVG that scales.
+std::expected<void, Error> writeApplicationIconPng(int side, const std::filesystem::path& file);
+std::expected<void, Error> writeApplicationIconSvg(int side, const std::filesystem::path& file);
+
 }  // namespace vx::platform::linux_::StatusIconPainter
