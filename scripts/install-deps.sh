@@ -17,6 +17,7 @@ runtime_packages=(
   pulseaudio pulseaudio-utils ffmpeg procps sox
   python3-gi xfce4-panel
   mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber weston
+  desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
+#include "app/Usage.h"
 #include "platform/Services.h"
 #include "system/LoginItem.h"
 
@@ -11,6 +12,12 @@ AppDelegate::AppDelegate() : settings(std::make_shared<Settings>()) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
     switch (decideRun(platform::services().app->arguments())) {
+        case RunKind::help:
+            Usage::printHelp();
+            return;
+        case RunKind::version:
+            Usage::printVersion();
+            return;
         case RunKind::enableLogin:
             runLoginSwitch(true);
             return;

@@ -8,7 +8,9 @@
 namespace vx {
 
 RunKind decideRun(const std::vector<std::string>& arguments) {
-    static constexpr std::array<std::pair<std::string_view, RunKind>, 7> kSwitches{{
+    static constexpr std::array<std::pair<std::string_view, RunKind>, 9> kSwitches{{
+        {"--help", RunKind::help},
+        {"--version", RunKind::version},
         {"--enable-login", RunKind::enableLogin},
         {"--disable-login", RunKind::disableLogin},
         {"--selftest", RunKind::selfTest},

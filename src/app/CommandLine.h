@@ -7,6 +7,8 @@ namespace vx {
 
 // What kind of run this process is, decided once from its arguments.
 enum class RunKind {
+    help,              // "--help"
+    version,           // "--version"
     enableLogin,       // "--enable-login"
     disableLogin,      // "--disable-login"
     selfTest,          // "--selftest"

@@ -20,6 +20,7 @@
 #include "platform/ScreenCapture.h"
 #include "platform/StatusBar.h"
 #include "platform/StdErr.h"
+#include "platform/StdOut.h"
 #include "platform/UserDirs.h"
 #include "platform/Workspace.h"
 
@@ -33,6 +34,7 @@ struct Services {
     std::unique_ptr<UserDirs> userDirs;
     std::unique_ptr<Log> log;
     std::unique_ptr<StdErr> stdErr;
+    std::unique_ptr<StdOut> stdOut;
     std::unique_ptr<RunningApps> runningApps;
     std::unique_ptr<ScreenCapture> screenCapture;
     std::unique_ptr<MovieWriters> movieWriters;

@@ -53,6 +53,21 @@ TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
     EXPECT_TRUE(nearMiss.launch({"--SELFTEST"})) << "a near miss is an interactive start";
 }
 
+// Beside the user's copy in the tray too, and without creating one.
+TEST(AppDelegate, HelpAndVersionAnswerOnStandardOutputAloneAndExitZero) {
+    for (const auto& [run, answer] : {std::pair{"--version", "Ventilux 2.5.1\n"},
+                                      std::pair{"--help", "Usage: ventilux [OPTION]\n"}}) {
+        Copy copy(kSelf, {kOlderTwin, kSelf});
+        copy.sim.app().appVersion = "2.5.1";
+        EXPECT_FALSE(copy.launch({run})) << run;
+        ASSERT_EQ(copy.sim.stdOut().writes.size(), 1u) << run;
+        EXPECT_TRUE(copy.sim.stdOut().writes[0].starts_with(answer)) << run;
+        EXPECT_TRUE(copy.sim.stdErr().writes.empty()) << run;
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0) << run;
+        EXPECT_EQ(copy.delegate.status, nullptr) << run;
+    }
+}
+
 // Beside the user's copy, and never becoming one itself.
 TEST(AppDelegate, ARequestForTheRunningCopyEndsWithItsAnswer) {
     using platform::RemoteRequest;

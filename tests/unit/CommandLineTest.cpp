@@ -25,6 +25,10 @@ TEST(CommandLine, TheFirstSwitchInPrecedenceDecidesWhereverItStands) {
         {{"/usr/bin/ventilux", "--stop", "--start"}, RunKind::startRunning},
         {{"/usr/bin/ventilux", "--stop"}, RunKind::stopRunning},
         {{"/usr/bin/ventilux", "--start", "--selftest-rt"}, RunKind::realtimeSelfTest},
+        // A question about the program is answered instead of any run.
+        {{"/usr/bin/ventilux", "--selftest", "--help"}, RunKind::help},
+        {{"/usr/bin/ventilux", "--enable-login", "--version"}, RunKind::version},
+        {{"/usr/bin/ventilux", "--version", "--help"}, RunKind::help},
         // The program path is searched too.
         {{"--selftest"}, RunKind::selfTest},
     };
@@ -36,7 +40,8 @@ TEST(CommandLine, TheFirstSwitchInPrecedenceDecidesWhereverItStands) {
 TEST(CommandLine, ANearMissMatchesNoSwitch) {
     for (const char* nearMiss :
          {"--SELFTEST", "--selftest=1", "--selftest ", " --selftest", "-selftest", "--selftest-RT",
-          "--selftest-rt=1", "--enable-login=yes", "--Disable-login", "--mic-only", ""}) {
+          "--selftest-rt=1", "--enable-login=yes", "--Disable-login", "--mic-only", "-h", "--HELP",
+          "--help=all", "-v", "-V", "--version=1", ""}) {
         EXPECT_EQ(decideRun({"/usr/bin/ventilux", nearMiss}), RunKind::interactive) << nearMiss;
     }
 }

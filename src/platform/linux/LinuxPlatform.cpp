@@ -7,6 +7,7 @@
 #include "platform/linux/LinuxProcessRunner.h"
 #include "platform/linux/LinuxRunningApps.h"
 #include "platform/linux/LinuxStdErr.h"
+#include "platform/linux/LinuxStdOut.h"
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/SessionType.h"
@@ -54,6 +55,7 @@ Services makeLinuxServices(int argc, char** argv) {
     Services made;
     made.log = std::make_unique<LinuxLog>();
     made.stdErr = std::make_unique<LinuxStdErr>();
+    made.stdOut = std::make_unique<LinuxStdOut>();
     auto userDirs = std::make_unique<LinuxUserDirs>();
     made.defaults = std::make_unique<LinuxDefaultsStore>(
         LinuxDefaultsStore::standardLocation(*userDirs), *made.log);

@@ -14,6 +14,7 @@ Services makeSimServices() {
     made.userDirs = std::make_unique<SimUserDirs>();
     made.log = std::make_unique<SimLog>();
     made.stdErr = std::make_unique<SimStdErr>();
+    made.stdOut = std::make_unique<SimStdOut>();
     made.runningApps = std::make_unique<SimRunningApps>();
     made.screenCapture = std::make_unique<SimScreenCapture>();
     made.recordingStreams = std::make_unique<SimRecordingStreams>();

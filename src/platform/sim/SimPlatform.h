@@ -18,6 +18,7 @@
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimStatusBar.h"
 #include "platform/sim/SimStdErr.h"
+#include "platform/sim/SimStdOut.h"
 #include "platform/sim/SimUserDirs.h"
 #include "platform/sim/SimWorkspace.h"
 
@@ -34,6 +35,7 @@ class SimPlatform {
     SimUserDirs& userDirs() { return as<SimUserDirs>(services_.userDirs); }
     SimLog& log() { return as<SimLog>(services_.log); }
     SimStdErr& stdErr() { return as<SimStdErr>(services_.stdErr); }
+    SimStdOut& stdOut() { return as<SimStdOut>(services_.stdOut); }
     SimRunningApps& runningApps() { return as<SimRunningApps>(services_.runningApps); }
     SimScreenCapture& screenCapture() { return as<SimScreenCapture>(services_.screenCapture); }
     SimMovieWriters& movieWriters() { return as<SimMovieWriters>(services_.movieWriters); }

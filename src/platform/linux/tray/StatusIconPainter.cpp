@@ -1,5 +1,6 @@
 #include "platform/linux/tray/StatusIconPainter.h"
 
+#include <cairo-svg.h>
 #include <cairo.h>
 
 #include <algorithm>
@@ -36,6 +37,14 @@ constexpr double kNumberWidth = 9.0;
 constexpr std::array<double, 3> kWhite{245 / 255.0, 245 / 255.0, 245 / 255.0};
 constexpr std::array<double, 3> kSystemRed{1.0, 59 / 255.0, 48 / 255.0};
 constexpr double kHaloAlpha = 0.5;
+
+// The application icon's tile, in shares of the icon's side: a margin all
+// round as icon themes leave one, rounded corners, the drawing inside.
+constexpr double kTileMargin = 1 / 16.0;
+constexpr double kTileCornerRadius = 0.2;
+constexpr double kTileDrawing = 0.95;  // the 18-point drawing's side over the tile's
+constexpr std::array<double, 3> kTileTop{0x3c / 255.0, 0x3f / 255.0, 0x46 / 255.0};
+constexpr std::array<double, 3> kTileBottom{0x1b / 255.0, 0x1d / 255.0, 0x22 / 255.0};
 
 using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
@@ -127,6 +136,47 @@ Surface coverageSurface(const StatusButtonLook& look, int scale) {
     return mask;
 }
 
+void drawTile(cairo_t* cr, int side) {
+    const double origin = side * kTileMargin;
+    const double extent = side - 2 * origin;
+    const double radius = extent * kTileCornerRadius;
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, origin + extent - radius, origin + radius, radius, radians(-90), 0);
+    cairo_arc(cr, origin + extent - radius, origin + extent - radius, radius, 0, radians(90));
+    cairo_arc(cr, origin + radius, origin + extent - radius, radius, radians(90), radians(180));
+    cairo_arc(cr, origin + radius, origin + radius, radius, radians(180), radians(270));
+    cairo_close_path(cr);
+    std::unique_ptr<cairo_pattern_t, decltype(&cairo_pattern_destroy)> shade(
+        cairo_pattern_create_linear(0, origin, 0, origin + extent), &cairo_pattern_destroy);
+    cairo_pattern_add_color_stop_rgb(shade.get(), 0, kTileTop[0], kTileTop[1], kTileTop[2]);
+    cairo_pattern_add_color_stop_rgb(shade.get(), 1, kTileBottom[0], kTileBottom[1],
+                                     kTileBottom[2]);
+    cairo_set_source(cr, shade.get());
+    cairo_fill(cr);
+}
+
+void drawApplicationIcon(cairo_t* cr, int side) {
+    drawTile(cr, side);
+    const double drawing = side * (1 - 2 * kTileMargin) * kTileDrawing;
+    cairo_save(cr);
+    // The drawing's own points, origin at the bottom left and y upwards.
+    cairo_translate(cr, (side - drawing) / 2, (side + drawing) / 2);
+    cairo_scale(cr, drawing / kSide, -drawing / kSide);
+    cairo_set_source_rgb(cr, kWhite[0], kWhite[1], kWhite[2]);
+    drawRingAndArrow(cr);
+    drawMonogram(cr);
+    cairo_restore(cr);
+}
+
+std::expected<void, Error> written(cairo_status_t status, const std::filesystem::path& file) {
+    if (status != CAIRO_STATUS_SUCCESS) {
+        return std::unexpected(Error{
+            "cairo", status,
+            "Could not write " + file.string() + ": " + cairo_status_to_string(status) + "."});
+    }
+    return {};
+}
+
 uint32_t unpremultiplied(uint32_t pixel) {
     const uint32_t alpha = pixel >> 24;
     if (alpha == 0) {
@@ -175,6 +225,27 @@ IconImage paint(const StatusButtonLook& look, int scale) {
                        unpremultiplied);
     }
     return painted;
+}
+
+std::expected<void, Error> writeApplicationIconPng(int side, const std::filesystem::path& file) {
+    Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, side, side),
+                  &cairo_surface_destroy);
+    Context cr(cairo_create(image.get()), &cairo_destroy);
+    drawApplicationIcon(cr.get(), side);
+    cairo_surface_flush(image.get());
+    return written(cairo_surface_write_to_png(image.get(), file.c_str()), file);
+}
+
+std::expected<void, Error> writeApplicationIconSvg(int side, const std::filesystem::path& file) {
+    Surface drawing(cairo_svg_surface_create(file.c_str(), side, side), &cairo_surface_destroy);
+    // Icon themes measure in pixels; cairo would otherwise write points.
+    cairo_svg_surface_set_document_unit(drawing.get(), CAIRO_SVG_UNIT_PX);
+    {
+        Context cr(cairo_create(drawing.get()), &cairo_destroy);
+        drawApplicationIcon(cr.get(), side);
+    }
+    cairo_surface_finish(drawing.get());
+    return written(cairo_surface_status(drawing.get()), file);
 }
 
 }  // namespace vx::platform::linux_::StatusIconPainter

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
+#include <filesystem>
 #include <vector>
 
 #include "platform/StatusBar.h"
+#include "platform/Types.h"
 
 // Draws the status icon for a look, for the tray to show as a pixmap.
 //
@@ -24,5 +27,11 @@ struct IconImage {
 };
 
 IconImage paint(const StatusButtonLook& look, int scale);
+
+// The application's icon for menus and launchers, `side` pixels square: the
+// idle look's shapes in white on a rounded dark tile, so that the application
+// is recognisably the icon in the tray. As a PNG, or as an SVG that scales.
+std::expected<void, Error> writeApplicationIconPng(int side, const std::filesystem::path& file);
+std::expected<void, Error> writeApplicationIconSvg(int side, const std::filesystem::path& file);
 
 }  // namespace vx::platform::linux_::StatusIconPainter

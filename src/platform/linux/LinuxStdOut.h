@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/StdOut.h"
+
+namespace vx::platform::linux_ {
+
+class LinuxStdOut : public StdOut {
+  public:
+    void write(const std::string& text) override;
+};
+
+}  // namespace vx::platform::linux_

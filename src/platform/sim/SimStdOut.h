@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/StdOut.h"
+
+namespace vx::platform::sim {
+
+class SimStdOut : public StdOut {
+  public:
+    void write(const std::string& text) override { writes.push_back(text); }
+    std::vector<std::string> writes;  // one entry per write
+};
+
+}  // namespace vx::platform::sim
