@@ -37,11 +37,16 @@ using ScreenshotHandler =
 class ScreenCapture {
   public:
     virtual ~ScreenCapture() = default;
+    // Main thread, as a recording starts; may ask a desktop service and wait for it.
     virtual bool preflightAccess() = 0;
-    // Asks the system to offer the permission; the answer comes from a later preflight.
+    // Main thread; never blocks. Asks the system to offer the permission; the
+    // answer comes from a later preflight.
     virtual void requestAccess() = 0;
+    // Any thread (the menu's on the main one); never blocks: the list the service keeps.
     virtual uint32_t mainDisplayID() = 0;
+    // Any thread (the menu's on the main one); never blocks: the list the service keeps.
     virtual void shareableContent(ShareableContentHandler handler) = 0;
+    // A background task; may wait for the display server.
     virtual void captureScreenshot(const ScreenshotRequest& request, ScreenshotHandler handler) = 0;
 };
 

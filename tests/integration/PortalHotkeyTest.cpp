@@ -73,6 +73,8 @@ class PortalHotkeyTest : public PortalHotkeyFixture {
         }
         return owned;
     }
+    // A stand-in that takes calls and answers none of them, like a hung portal.
+    void freeze(bool frozen) { g_subprocess_send_signal(portal_, frozen ? SIGSTOP : SIGCONT); }
     void control(const char* method, GVariant* parameters) {
         std::string error;
         Variant(peer.call(kPortal, kPortalPath, kControl, method, parameters, &error));
@@ -134,7 +136,10 @@ class PortalHotkeyTest : public PortalHotkeyFixture {
 
 TEST_F(PortalHotkeyTest, TheShortcutIsAskedForAsAltSuper5AndEachActivationRunsTheActionOnce) {
     int runs = 0;
+    // Registering waits for no answer of the portal, so a hung one holds nobody up.
+    freeze(true);
     ASSERT_TRUE(Hotkey::registerHotkey(counting(runs)));
+    freeze(false);
     std::optional<Session> session = bound();
     ASSERT_TRUE(session);
     EXPECT_EQ(session->shortcut, "VTLX-1");
@@ -218,9 +223,10 @@ TEST_F(GnomePortalHotkeyTest, TheShortcutIsUnavailableOnThisDesktopNotTaken) {
     g_object_unref(bus);
     ASSERT_TRUE(screenCast) << error->message;
 
+    // The verdict comes later, on the main loop: registering waits for no answer.
     int runs = 0;
-    EXPECT_FALSE(Hotkey::registerHotkey(counting(runs)));
-    EXPECT_FALSE(Hotkey::isRegistered());
+    EXPECT_TRUE(Hotkey::registerHotkey(counting(runs)));
+    EXPECT_TRUE(runUntil([] { return !Hotkey::isRegistered(); }));
     EXPECT_TRUE(Hotkey::unavailableOnThisDesktop());
     EXPECT_TRUE(logged->lines.empty());
 }

@@ -1,5 +1,4 @@
 #include <X11/keysym.h>
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "HotkeyServiceFixture.h"
+#include "MainLoop.h"
 #include "platform/Services.h"
 #include "platform/linux/x11/X11HotkeyService.h"
 #include "system/Hotkey.h"
@@ -21,28 +21,9 @@ namespace {
 
 using platform::linux_::X11HotkeyService;
 
-// Only a lost event comes anywhere near this.
-constexpr guint kPatienceMs = 10000;
-constexpr uint16_t kAltSuper = XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+using fixtures::runMainLoopUntil;
 
-// Runs the main loop until `done` holds or the patience runs out.
-bool runMainLoopUntil(const std::function<bool()>& done) {
-    bool expired = false;
-    guint deadline = g_timeout_add(
-        kPatienceMs,
-        [](gpointer flag) {
-            *static_cast<bool*>(flag) = true;
-            return G_SOURCE_REMOVE;
-        },
-        &expired);
-    while (!done() && !expired) {
-        g_main_context_iteration(nullptr, TRUE);
-    }
-    if (!expired) {
-        g_source_remove(deadline);
-    }
-    return done();
-}
+constexpr uint16_t kAltSuper = XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 
 void xdotool(const std::string& arguments) {
     ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;

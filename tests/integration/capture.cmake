@@ -8,7 +8,8 @@ function(capture_integration_test suite name)
   add_test(NAME capture.${suite}.${name}
     COMMAND ${WITH_DESKTOP} ${arg_DESKTOP} --
       $<TARGET_FILE:integration_tests> --gtest_filter=${suite}.${name})
-  set_tests_properties(capture.${suite}.${name} PROPERTIES LABELS "integration;capture")
+  set_tests_properties(capture.${suite}.${name} PROPERTIES LABELS "integration;capture"
+    TIMEOUT 60)
 endfunction()
 
 foreach(name
@@ -20,12 +21,15 @@ foreach(name
     PointerIsDrawnOnlyWhenAsked
     DisplayThatDisappearsGivesAnError
     RequestsThatCannotBeAnsweredGiveErrors
+    TheListIsAnsweredAtOnceWhileTheServerIsFrozen
     ScreenshotsFromSeveralThreadsAtOnceAreEachRight)
   capture_integration_test(X11ScreenCaptureTest ${name} DESKTOP --x)
 endforeach()
 capture_integration_test(X11ScreenCaptureTest WithoutRandrOrSharedMemoryTheWholeScreenIsCaptured
   DESKTOP --x --xvfb-args "-screen 0 1920x1080x24 -extension RANDR -extension MIT-SHM")
 
-capture_integration_test(PulseAudioDevicesTest ListsMicrophonesInServerOrderButNoMonitors
-  DESKTOP --pulse)
+capture_integration_test(PulseAudioDevicesTest
+  MicrophonesComeAndGoWhileItRunsInServerOrderButNoMonitors DESKTOP --pulse)
 capture_integration_test(PulseAudioDevicesTest WithoutAnAnsweringServerTheListIsEmptyWithinASecond)
+capture_integration_test(PulseAudioDevicesTest
+  AServerStartedLaterIsFoundAFrozenOneKeepsTheListAGoneOneEmptiesIt)

@@ -156,6 +156,8 @@ if [ $want_x = 1 ]; then
     groups+=("$started")
     wait_until Xvfb "$started" "$work/xvfb.log" has_line "$work/display"
     export DISPLAY=":$(head -n 1 "$work/display")"
+    # For tests of what happens when the X server stops answering.
+    export WITH_DESKTOP_X_PID=$started
 fi
 
 if [ $want_wayland = 1 ]; then
@@ -181,6 +183,8 @@ if [ $want_pulse = 1 ]; then
         -L "module-null-sink sink_name=sysout" -L "module-null-sink sink_name=micfeed" \
         -L "module-remap-source master=micfeed.monitor source_name=virtmic"
     groups+=("$started")
+    # For benchmarks of what happens when the sound server stops answering.
+    export WITH_DESKTOP_PULSE_PID=$started
     wait_until PulseAudio "$started" "$work/pulse.log" pulse_answers
     pactl set-default-sink sysout || fail "PulseAudio has no sink sysout." "$work/pulse.log"
     pactl set-default-source virtmic || fail "PulseAudio has no source virtmic." "$work/pulse.log"

@@ -72,6 +72,17 @@ TEST_F(RealtimeSelfTestTest, MicOnlyTurnsSystemAudioOffAndTakesTheFirstMicrophon
     EXPECT_EQ(settings->microphoneDeviceID(), "usb");
 }
 
+// The sound server's list comes in after the start: the choice waits for it.
+TEST_F(RealtimeSelfTestTest, TheMicrophoneIsChosenOnceTheSystemHasListedThem) {
+    sim.audioDevices().listingHeld = true;
+    runRealtimeSelfTest(settings, testRecorder, {"ventilux", "--selftest-rt"});
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(sim.stdErr().writes.empty());
+    sim.audioDevices().present = {{"usb", "USB Mic"}};
+    sim.audioDevices().releaseListing();
+    EXPECT_EQ(sim.stdErr().writes.at(0), "SELFTEST-RT: system audio on, mic USB Mic\n");
+}
+
 TEST_F(RealtimeSelfTestTest, WithoutMicrophonesTheLineSaysNone) {
     runRealtimeSelfTest(settings, testRecorder, {"ventilux", "--selftest-rt"});
     EXPECT_EQ(settings->microphoneDeviceID(), std::nullopt);
