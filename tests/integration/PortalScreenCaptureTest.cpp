@@ -57,6 +57,20 @@ int castsOpen() {
     return std::stoi(outputOf("pw-cli ls Node | grep -c 'node.name = \"ventilux\"'"));
 }
 
+// Switches the desktop's monitors as its display settings do; `logicalMonitors` is
+// what Mutter's ApplyMonitorsConfig takes.
+void applyMonitors(const std::string& logicalMonitors) {
+    const std::string call =
+        "gdbus call --session --dest org.gnome.Mutter.DisplayConfig "
+        "--object-path /org/gnome/Mutter/DisplayConfig --method org.gnome.Mutter.DisplayConfig.";
+    const std::string serial =
+        outputOf(call + "GetCurrentState | sed -E 's/^\\(uint32 ([0-9]+),.*/\\1/'");
+    ASSERT_EQ(std::system((call + "ApplyMonitorsConfig " + serial + " 1 \"" + logicalMonitors +
+                           "\" '{}' >/dev/null")
+                              .c_str()),
+              0);
+}
+
 pid_t compositor() {
     const char* pid = std::getenv("WITH_DESKTOP_COMPOSITOR_PID");
     EXPECT_NE(pid, nullptr);
@@ -113,6 +127,16 @@ TEST_F(PortalScreenCaptureTest, DisplaysAreTheOutputsWithIdsTheirNamesKeepAcross
     EXPECT_EQ(main, kFirst);
     // Stored display choices name displays by these numbers: they must not change.
     EXPECT_EQ(kFirst, 3715253869u);
+}
+
+TEST_F(PortalScreenCaptureTest, AMonitorSwitchedOffAndOnLeavesTheListAndComesBackUnderItsId) {
+    const std::string first = "(0, 0, 1.0, 0, true, [('Meta-0', '1280x720@60.000', {})])";
+    const std::string second = "(1280, 0, 1.0, 0, false, [('Meta-1', '800x600@60.000', {})])";
+    applyMonitors("[" + first + "]");
+    EXPECT_TRUE(runMainLoopUntil([&] { return displays().size() == 1; }));
+    applyMonitors("[" + first + ", " + second + "]");
+    ASSERT_TRUE(runMainLoopUntil([&] { return displays().size() == 2; }));
+    EXPECT_EQ(displays()[1].displayID, kSecond);
 }
 
 TEST_F(PortalScreenCaptureTest, PreflightFollowsTheConsentInTheDesktopsKeeping) {

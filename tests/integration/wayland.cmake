@@ -14,6 +14,7 @@ target_compile_definitions(integration_tests PRIVATE
   VX_INTEGRATION_SCRIPTS="${CMAKE_CURRENT_SOURCE_DIR}")
 foreach(name
     DisplaysAreTheOutputsWithIdsTheirNamesKeepAcrossRuns
+    AMonitorSwitchedOffAndOnLeavesTheListAndComesBackUnderItsId
     PreflightFollowsTheConsentInTheDesktopsKeeping
     ScreenshotsComeFromOneCastKeptOpenWhileTheyKeepComing
     DisplayWithoutConsentFailsAtOnceAndShowsNoChooser

@@ -35,6 +35,9 @@ struct WaylandOutputs::Connection {
         zxdg_output_v1* details = nullptr;
         WaylandOutput output;
         std::string makeAndModel;
+        // Each part ends with its own "done"; before both have, the output is half told.
+        bool outputDone = false;
+        bool detailsDone = true;
 
         ~Announced() {
             if (details != nullptr) {
@@ -54,6 +57,13 @@ struct WaylandOutputs::Connection {
     // By the global's name, which the compositor hands out in increasing order.
     std::map<uint32_t, std::unique_ptr<Announced>> outputs;
     bool changed = false;  // since the list was last published
+
+    // Whether every output has been told in full, so that the list may be published.
+    bool settled() const {
+        return std::all_of(outputs.begin(), outputs.end(), [](const auto& entry) {
+            return entry.second->outputDone && entry.second->detailsDone;
+        });
+    }
 
     ~Connection() {
         outputs.clear();
@@ -103,6 +113,7 @@ struct WaylandOutputs::Connection {
             return;
         }
         announced.details = zxdg_output_manager_v1_get_xdg_output(manager, announced.proxy);
+        announced.detailsDone = false;
         zxdg_output_v1_add_listener(announced.details, &kDetailsListener, &announced);
     }
 
@@ -123,7 +134,11 @@ struct WaylandOutputs::Connection {
             announced->owner->changed = true;
         }
     }
-    static void onDone(void*, wl_output*) {}
+    static void onDone(void* data, wl_output*) {
+        auto* announced = static_cast<Announced*>(data);
+        announced->outputDone = true;
+        announced->owner->changed = true;
+    }
     static void onScale(void*, wl_output*, int32_t) {}
     static void onName(void* data, wl_output*, const char* name) {
         auto* announced = static_cast<Announced*>(data);
@@ -140,7 +155,11 @@ struct WaylandOutputs::Connection {
         announced->owner->changed = true;
     }
     static void onLogicalSize(void*, zxdg_output_v1*, int32_t, int32_t) {}
-    static void onDetailsDone(void*, zxdg_output_v1*) {}
+    static void onDetailsDone(void* data, zxdg_output_v1*) {
+        auto* announced = static_cast<Announced*>(data);
+        announced->detailsDone = true;
+        announced->owner->changed = true;
+    }
     static void onDetailsName(void* data, zxdg_output_v1*, const char* name) {
         auto* announced = static_cast<Announced*>(data);
         if (announced->output.name.empty() && name != nullptr) {
@@ -169,6 +188,8 @@ struct WaylandOutputs::Connection {
         announced->owner = &self;
         announced->proxy = static_cast<wl_output*>(wl_registry_bind(
             registry, name, &wl_output_interface, std::min(version, kNamedOutputVersion)));
+        // The first wl_output had no "done": each event then tells all there is.
+        announced->outputDone = version < WL_OUTPUT_DONE_SINCE_VERSION;
         wl_output_add_listener(announced->proxy, &kOutputListener, announced.get());
         self.describe(*announced);
         self.outputs[name] = std::move(announced);
@@ -240,7 +261,8 @@ gboolean WaylandOutputs::onReadable(gint, GIOCondition, gpointer data) {
             std::unexpected(outputsError("The connection to the Wayland compositor was lost.")));
         return G_SOURCE_REMOVE;
     }
-    if (std::exchange(c.changed, false)) {
+    if (c.changed && c.settled()) {
+        c.changed = false;
         self.publish(c.list());
     }
     return G_SOURCE_CONTINUE;
