@@ -46,16 +46,10 @@ std::optional<AudioSources::Device> chooseMicrophone(
     return inputs.front();
 }
 
-}  // namespace
-
-void runRealtimeSelfTest(const std::shared_ptr<Settings>& settings,
-                         std::shared_ptr<Recorder>& testRecorder,
-                         const std::vector<std::string>& arguments) {
+// The run proper, once the system has listed its microphones.
+void record(const std::shared_ptr<Settings>& settings, std::shared_ptr<Recorder>& testRecorder,
+            const SavedSettings& saved, bool micOnly) {
     auto& dispatch = *platform::services().dispatch;
-    const SavedSettings saved{settings->capturesSystemAudio(), settings->microphoneDeviceID(),
-                              settings->resolutionScale()};
-    const bool micOnly =
-        std::find(arguments.begin(), arguments.end(), "--mic-only") != arguments.end();
     const auto inputs = AudioSources::inputs();
     settings->setCapturesSystemAudio(!micOnly);
     const auto microphone = chooseMicrophone(inputs);
@@ -78,6 +72,21 @@ void runRealtimeSelfTest(const std::shared_ptr<Settings>& settings,
     };
     recorder->start();
     dispatch.postAfter(kStopAfter, [recorder] { recorder->stop(nullptr); });
+}
+
+}  // namespace
+
+void runRealtimeSelfTest(const std::shared_ptr<Settings>& settings,
+                         std::shared_ptr<Recorder>& testRecorder,
+                         const std::vector<std::string>& arguments) {
+    auto& dispatch = *platform::services().dispatch;
+    const SavedSettings saved{settings->capturesSystemAudio(), settings->microphoneDeviceID(),
+                              settings->resolutionScale()};
+    const bool micOnly =
+        std::find(arguments.begin(), arguments.end(), "--mic-only") != arguments.end();
+    platform::services().audioDevices->whenListed([settings, &testRecorder, saved, micOnly] {
+        record(settings, testRecorder, saved, micOnly);
+    });
     dispatch.postAfter(kGiveUpAfter, [settings, saved, &dispatch] {
         saved.restore(*settings);
         dispatch.exitProcess(kNoResultStatus);

@@ -16,14 +16,16 @@ enum class MicrophoneAuthorization { notDetermined, restricted, denied, authoriz
 class AudioDevices {
   public:
     virtual ~AudioDevices() = default;
-    // The present audio inputs in the system's order; may repeat an id. Called
-    // on the main thread as the menu opens. Does not block: served from the
-    // list the service keeps current as inputs come and go.
+    // Main thread; never blocks. The present audio inputs in the system's order, as
+    // last heard from the system (empty before it first answers); may repeat an id.
     virtual std::vector<AudioInput> inputs() = 0;
-    // Main thread and background tasks; does not block.
+    // Main thread; never blocks. Runs `then` on the main thread once inputs() gives
+    // the system's list, or once it is clear that none will come soon; at once
+    // when it already does.
+    virtual void whenListed(std::function<void()> then) = 0;
+    // Main thread; never blocks.
     virtual MicrophoneAuthorization authorizationStatus() = 0;
-    // Called on the main thread; does not wait for the answer. `handler` runs
-    // once, on any thread, with the user's answer.
+    // Main thread; never blocks. `handler` runs once, on any thread, with the user's answer.
     virtual void requestAccess(std::function<void(bool)> handler) = 0;
 };
 

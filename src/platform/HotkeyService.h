@@ -33,27 +33,30 @@ inline constexpr int64_t kNoGlobalShortcutsOnThisDesktop = 1;
 // whether the press was taken care of.
 using HotkeyPressHandler = std::function<bool(HotkeyID)>;
 
+// Called on the main thread, at most once and never before registerHotkey
+// returned, when the desktop turns down a registration it was given; the
+// registration is void afterwards and needs no release. Never called once the
+// registration was released.
+using HotkeyRefusal = std::function<void(Error)>;
+
 // Identifies one registration, for releasing it.
 using HotkeyRegistration = uint64_t;
 
 // System-wide keyboard shortcuts that work whichever application is in front.
-// Called on the main thread only.
 class HotkeyService {
   public:
     virtual ~HotkeyService() = default;
-    // The one handler that hears every press of this application's shortcuts;
-    // false when it could not be installed. Does not block.
+    // Main thread; never blocks. The one handler that hears every press of this
+    // application's shortcuts; false when it could not be installed.
     virtual bool installPressHandler(HotkeyPressHandler handler) = 0;
-    // Fails when the combination cannot be had, typically because another
-    // application holds it, or with kNoGlobalShortcutsOnThisDesktop. Does not
-    // block on a desktop portal: whether the desktop offers shortcuts is served
-    // from state the service keeps current, and the user's consent is not
-    // waited for (a later refusal is logged). An X server is asked directly,
-    // in a few round trips (the first registration also connects to it).
+    // Main thread; may wait for a local display server, never for a desktop service.
+    // Fails at once when the combination cannot be had, typically because another
+    // application holds it, or with kNoGlobalShortcutsOnThisDesktop. A desktop that
+    // answers later gives the registration at once and a refusal to `refusedLater`.
     virtual std::expected<HotkeyRegistration, Error> registerHotkey(uint32_t keyCode,
-                                                                    uint32_t modifiers,
-                                                                    HotkeyID id) = 0;
-    // At most one round trip to an X server; a portal is not waited for.
+                                                                    uint32_t modifiers, HotkeyID id,
+                                                                    HotkeyRefusal refusedLater) = 0;
+    // Main thread; may wait for a local display server, never for a desktop service.
     virtual void unregisterHotkey(HotkeyRegistration registration) = 0;
 };
 

@@ -37,18 +37,15 @@ using ScreenshotHandler =
 class ScreenCapture {
   public:
     virtual ~ScreenCapture() = default;
-    // Background tasks. May block while the desktop is asked whether it still
-    // keeps the user's consent.
+    // Background tasks, as a recording starts. May block while the desktop is
+    // asked whether it still keeps the user's consent.
     virtual bool preflightAccess() = 0;
-    // Asks the system to offer the permission; the answer comes from a later
-    // preflight. Background tasks; does not wait for the user.
+    // Background tasks; does not wait for the user. Asks the system to offer
+    // the permission; the answer comes from a later preflight.
     virtual void requestAccess() = 0;
-    // The main thread (the menu) and background tasks. Does not block on the
-    // desktop: served from the display list the service keeps current. An X
-    // server is asked directly: a round trip, after any screenshot in progress.
+    // Any thread (the menu's on the main one); never blocks: the list the service keeps.
     virtual uint32_t mainDisplayID() = 0;
-    // Background tasks, and the main thread through Workspace::screens();
-    // blocks no more than mainDisplayID().
+    // Any thread (the menu's on the main one); never blocks: the list the service keeps.
     virtual void shareableContent(ShareableContentHandler handler) = 0;
     // Background tasks. Blocks until the picture is taken, and the first time
     // a display is shot through the desktop's screen sharing, until its cast

@@ -21,18 +21,18 @@ struct ScreenInfo {
 class Workspace {
   public:
     virtual ~Workspace() = default;
-    // Shows the user where the permission is granted; the outcome is not reported.
+    // Main thread; never blocks. Shows the user where the permission is granted;
+    // the outcome is not reported.
     virtual void openPrivacySettings(PrivacyPane pane) = 0;
-    // Shows the file selected in the file manager.
+    // Main thread; never waits for the file manager. Shows the file selected in it.
     virtual void revealInFileManager(const std::filesystem::path& file) = 0;
-    // Opens the folder with the desktop's default handler.
+    // Main thread; never waits for the handler. Opens the folder with the
+    // desktop's default handler.
     virtual void openFolder(const std::filesystem::path& folder) = 0;
-    // Brings this application to the front.
+    // Main thread; never blocks. Brings this application to the front.
     virtual void activateApp() = 0;
-    // The screens in the desktop's order, as the menu opens. Does not block on
-    // the desktop: served from the display list the screen-capture service
-    // keeps current. An X server is asked directly: a round trip, after any
-    // screenshot in progress.
+    // Main thread; never blocks: the list the desktop's services keep. The
+    // screens in the desktop's order.
     virtual std::vector<ScreenInfo> screens() = 0;
 };
 

@@ -42,6 +42,18 @@ bool handlePress(platform::HotkeyID pressed) {
     return true;
 }
 
+bool isDesktopsRefusal(const platform::Error& error) {
+    return error.domain == platform::kHotkeyErrorDomain &&
+           error.code == platform::kNoGlobalShortcutsOnThisDesktop;
+}
+
+// The desktop took back a registration it had given: the menu reads the outcome.
+void refusedLater(const platform::Error& error) {
+    State& current = state();
+    current.hotKeyRef.reset();
+    current.unavailable = isDesktopsRefusal(error);
+}
+
 }  // namespace
 
 bool registerHotkey(std::function<void()> action) {
@@ -54,10 +66,8 @@ bool registerHotkey(std::function<void()> action) {
     if (!current.handlerInstalled) {
         current.handlerInstalled = hotkeys.installPressHandler(handlePress);
     }
-    auto registration = hotkeys.registerHotkey(kKeyCode, kModifiers, kID);
-    current.unavailable = !registration &&
-                          registration.error().domain == platform::kHotkeyErrorDomain &&
-                          registration.error().code == platform::kNoGlobalShortcutsOnThisDesktop;
+    auto registration = hotkeys.registerHotkey(kKeyCode, kModifiers, kID, refusedLater);
+    current.unavailable = !registration && isDesktopsRefusal(registration.error());
     if (!registration) {
         return false;
     }

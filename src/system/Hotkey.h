@@ -20,14 +20,16 @@ inline constexpr platform::HotkeyID kID{
 inline constexpr std::string_view displayName = "Alt+Super+5";
 
 // Stores `action` in place of the previous one and makes sure the shortcut is
-// registered; true when it is registered afterwards. The action runs as a job
-// of its own on the main queue after each press.
+// registered; true when it is registered afterwards, or being granted by a
+// desktop that answers later (whose refusal then shows in isRegistered() and
+// unavailableOnThisDesktop()). The action runs as a job of its own on the main
+// queue after each press.
 bool registerHotkey(std::function<void()> action);
 // Releases the shortcut; the action stays, so that a press already queued still runs it.
 void unregister();
 bool isRegistered();
-// Whether the last registration failed because this desktop lets no
-// application have a global shortcut; false again once one succeeds.
+// Whether the last registration failed, at once or later, because this desktop
+// lets no application have a global shortcut; false again once one succeeds.
 bool unavailableOnThisDesktop();
 
 }  // namespace vx::Hotkey

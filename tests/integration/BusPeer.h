@@ -199,6 +199,12 @@ class StandIn {
     StandIn(const StandIn&) = delete;
     StandIn& operator=(const StandIn&) = delete;
 
+    void signal(int number) {
+        if (process_ != nullptr) {
+            g_subprocess_send_signal(process_, number);
+        }
+    }
+
   private:
     BusPeer& peer_;
     const char* const name_;

@@ -1,7 +1,8 @@
 // The Wayland screen capture against the headless GNOME session that
 // with-desktop.sh --wayland starts, with two virtual monitors (1280x720 and
 // 800x600): consent is granted and revoked in the desktop's own permission
-// store, as a user's earlier choice in the chooser would have left it.
+// store, as a user's earlier choice in the chooser would have left it. The
+// display list is what the main loop last heard from the compositor.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -11,7 +12,9 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "MainContext.h"
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/store/LinuxDefaultsStore.h"
 #include "platform/linux/wayland/PortalScreenCapture.h"
@@ -21,6 +24,8 @@
 
 namespace vx::platform::linux_ {
 namespace {
+
+using fixtures::runUntil;
 
 const uint32_t kFirst = WaylandOutputs::idFor("Meta-0");
 const uint32_t kSecond = WaylandOutputs::idFor("Meta-1");
@@ -52,11 +57,41 @@ int castsOpen() {
     return std::stoi(outputOf("pw-cli ls Node | grep -c 'node.name = \"ventilux\"'"));
 }
 
+// Switches the desktop's monitors as its display settings do; `logicalMonitors` is
+// what Mutter's ApplyMonitorsConfig takes.
+void applyMonitors(const std::string& logicalMonitors) {
+    const std::string call =
+        "gdbus call --session --dest org.gnome.Mutter.DisplayConfig "
+        "--object-path /org/gnome/Mutter/DisplayConfig --method org.gnome.Mutter.DisplayConfig.";
+    const std::string serial =
+        outputOf(call + "GetCurrentState | sed -E 's/^\\(uint32 ([0-9]+),.*/\\1/'");
+    ASSERT_EQ(std::system((call + "ApplyMonitorsConfig " + serial + " 1 \"" + logicalMonitors +
+                           "\" '{}' >/dev/null")
+                              .c_str()),
+              0);
+}
+
+pid_t compositor() {
+    const char* pid = std::getenv("WITH_DESKTOP_COMPOSITOR_PID");
+    EXPECT_NE(pid, nullptr);
+    return pid != nullptr ? std::atoi(pid) : 0;
+}
+
 class PortalScreenCaptureTest : public ::testing::Test {
   protected:
     PortalScreenCaptureTest()
         : store_(LinuxDefaultsStore::standardLocation(LinuxUserDirs()), log_),
           capture_(std::make_unique<PortalScreenCapture>(store_, log_)) {}
+
+    std::vector<DisplayInfo> displays() {
+        std::vector<DisplayInfo> listed;
+        capture_->shareableContent([&](auto result) {
+            if (result) {
+                listed = result->displays;
+            }
+        });
+        return listed;
+    }
 
     std::string storedToken(uint32_t id) {
         auto value = store_.value(kTokenKeyPrefix + std::to_string(id));
@@ -77,21 +112,31 @@ class PortalScreenCaptureTest : public ::testing::Test {
 };
 
 TEST_F(PortalScreenCaptureTest, DisplaysAreTheOutputsWithIdsTheirNamesKeepAcrossRuns) {
-    ShareableContent content;
-    capture_->shareableContent([&](auto result) {
-        ASSERT_TRUE(result.has_value()) << result.error().description;
-        content = *result;
-    });
-    ASSERT_EQ(content.displays.size(), 2u);
-    EXPECT_EQ(content.displays[0].displayID, kFirst);
-    EXPECT_EQ(content.displays[0].width, 1280);
-    EXPECT_EQ(content.displays[0].height, 720);
-    EXPECT_EQ(content.displays[1].displayID, kSecond);
-    EXPECT_EQ(content.displays[1].width, 800);
-    EXPECT_EQ(content.displays[1].height, 600);
-    EXPECT_EQ(capture_->mainDisplayID(), kFirst);
+    // Read while the compositor is frozen: the menu that asks must not wait for it.
+    ASSERT_EQ(kill(compositor(), SIGSTOP), 0);
+    const std::vector<DisplayInfo> listed = displays();
+    const uint32_t main = capture_->mainDisplayID();
+    kill(compositor(), SIGCONT);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].displayID, kFirst);
+    EXPECT_EQ(listed[0].width, 1280);
+    EXPECT_EQ(listed[0].height, 720);
+    EXPECT_EQ(listed[1].displayID, kSecond);
+    EXPECT_EQ(listed[1].width, 800);
+    EXPECT_EQ(listed[1].height, 600);
+    EXPECT_EQ(main, kFirst);
     // Stored display choices name displays by these numbers: they must not change.
     EXPECT_EQ(kFirst, 3715253869u);
+}
+
+TEST_F(PortalScreenCaptureTest, AMonitorSwitchedOffAndOnLeavesTheListAndComesBackUnderItsId) {
+    const std::string first = "(0, 0, 1.0, 0, true, [('Meta-0', '1280x720@60.000', {})])";
+    const std::string second = "(1280, 0, 1.0, 0, false, [('Meta-1', '800x600@60.000', {})])";
+    applyMonitors("[" + first + "]");
+    EXPECT_TRUE(runUntil([&] { return displays().size() == 1; }));
+    applyMonitors("[" + first + ", " + second + "]");
+    ASSERT_TRUE(runUntil([&] { return displays().size() == 2; }));
+    EXPECT_EQ(displays()[1].displayID, kSecond);
 }
 
 TEST_F(PortalScreenCaptureTest, PreflightFollowsTheConsentInTheDesktopsKeeping) {
@@ -142,9 +187,9 @@ TEST_F(PortalScreenCaptureTest, DisplayWithoutConsentFailsAtOnceAndShowsNoChoose
 TEST_F(PortalScreenCaptureTest, ACastWhoseCompositorIsGoneFailsEveryLaterScreenshot) {
     consent("grant_screen_cast Meta-0");
     ASSERT_TRUE(screenshot(kFirst, 320, 180).has_value());
-    const char* compositor = std::getenv("WITH_DESKTOP_COMPOSITOR_PID");
-    ASSERT_NE(compositor, nullptr);
-    ASSERT_EQ(kill(std::atoi(compositor), SIGKILL), 0);
+    ASSERT_EQ(kill(compositor(), SIGKILL), 0);
+    EXPECT_TRUE(runUntil([&] { return displays().empty(); }))
+        << "a compositor that is gone has no displays";
 
     // The end reaches the stream on PipeWire's own time.
     std::expected<std::shared_ptr<const PixelBuffer>, Error> picture;

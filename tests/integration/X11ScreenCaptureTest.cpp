@@ -1,6 +1,8 @@
 // The X11 screen capture against the Xvfb server that with-desktop.sh starts: the
-// test paints known colours on the root window and reads them back.
+// test paints known colours on the root window and reads them back. The display
+// list follows the monitors that come and go on the main loop.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -12,12 +14,15 @@
 #include <thread>
 #include <vector>
 
+#include "MainContext.h"
 #include "platform/linux/image/ScreenshotPicture.h"
 #include "platform/linux/x11/X11ScreenCapture.h"
 #include "platform/linux/x11/XcbConnection.h"
 
 namespace vx::platform::linux_ {
 namespace {
+
+using fixtures::runUntil;
 
 struct Rgb {
     uint8_t r = 0, g = 0, b = 0;
@@ -137,17 +142,28 @@ class X11ScreenCaptureTest : public ::testing::Test {
         screen.paintQuadrants();
     }
 
-    // Monitors come and go as `xrandr --setmonitor` makes them; each test removes its own.
+    // Monitors come and go as `xrandr --setmonitor` makes them, and the service's
+    // list follows without being asked; each test removes its own.
     void addMonitor(const std::string& name, int width, int height, int x, int y,
                     bool primary = false) {
+        const size_t before = displayCount();
         xrandr("--setmonitor '" + std::string(primary ? "*" : "") + name + "' " +
                std::to_string(width) + "/100x" + std::to_string(height) + "/100+" +
                std::to_string(x) + "+" + std::to_string(y) + " none");
         added.push_back(name);
+        EXPECT_TRUE(runUntil([&] { return displayCount() == before + 1; }))
+            << "the list never showed " << name;
     }
     void removeMonitor(const std::string& name) {
+        const size_t before = displayCount();
         xrandr("--delmonitor " + name);
         std::erase(added, name);
+        EXPECT_TRUE(runUntil([&] { return displayCount() == before - 1; }))
+            << "the list still shows " << name;
+    }
+    size_t displayCount() {
+        auto listed = content(service);
+        return listed ? listed->displays.size() : 0;
     }
     void TearDown() override {
         while (!added.empty()) {
@@ -354,6 +370,20 @@ TEST_F(X11ScreenCaptureTest, RequestsThatCannotBeAnsweredGiveErrors) {
     ASSERT_FALSE(listed.has_value());
     EXPECT_EQ(listed.error().description, "Cannot open the X display :9999.");
     EXPECT_EQ(noServer.mainDisplayID(), 0u);
+}
+
+// The menu reads the list while it opens: a server that stops answering must not
+// hold it up.
+TEST_F(X11ScreenCaptureTest, TheListIsAnsweredAtOnceWhileTheServerIsFrozen) {
+    const char* server = std::getenv("WITH_DESKTOP_X_PID");
+    ASSERT_NE(server, nullptr);
+    addMonitor("kept", 640, 480, 0, 0, true);
+    ASSERT_EQ(kill(std::atoi(server), SIGSTOP), 0);
+    auto listed = content(service);
+    const uint32_t main = service.mainDisplayID();
+    kill(std::atoi(server), SIGCONT);
+    ASSERT_TRUE(listed.has_value());
+    EXPECT_EQ(main, displayOfSize(*listed, 640, 480).displayID);
 }
 
 TEST_F(X11ScreenCaptureTest, ScreenshotsFromSeveralThreadsAtOnceAreEachRight) {

@@ -127,6 +127,8 @@ if [ $want_x = 1 ]; then
         "$work/display" $xvfb_args
     wait_until Xvfb "$started" "$work/xvfb.log" has_line "$work/display"
     export DISPLAY=":$(head -n 1 "$work/display")"
+    # For tests of what happens when the X server stops answering.
+    export WITH_DESKTOP_X_PID=$started
 fi
 
 if [ $want_wayland = 1 ]; then
@@ -152,6 +154,8 @@ if [ $want_pulse = 1 ]; then
         -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.socket" \
         -L "module-null-sink sink_name=sysout" -L "module-null-sink sink_name=micfeed" \
         -L "module-remap-source master=micfeed.monitor source_name=virtmic"
+    # For benchmarks of what happens when the sound server stops answering.
+    export WITH_DESKTOP_PULSE_PID=$started
     wait_until PulseAudio "$started" "$work/pulse.log" pulse_answers
     pactl set-default-sink sysout || fail "PulseAudio has no sink sysout." "$work/pulse.log"
     pactl set-default-source virtmic || fail "PulseAudio has no source virtmic." "$work/pulse.log"

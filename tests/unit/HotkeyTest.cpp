@@ -105,6 +105,23 @@ TEST_F(HotkeyTest, ADesktopWithoutGlobalShortcutsIsToldApartFromATakenCombinatio
     EXPECT_EQ(pressOptionCommand5(), true);
 }
 
+// A desktop that answers later (a Wayland portal) gives the registration at
+// once; its refusal arrives afterwards and is what the menu then reads.
+TEST_F(HotkeyTest, ARegistrationTheDesktopTurnsDownLaterIsUnavailableUntilAskedAgain) {
+    ASSERT_TRUE(Hotkey::registerHotkey(noting("a")));
+    sim.hotkeys().refuseHeld(
+        {platform::kHotkeyErrorDomain, platform::kNoGlobalShortcutsOnThisDesktop, "none here"});
+    EXPECT_FALSE(Hotkey::isRegistered());
+    EXPECT_TRUE(Hotkey::unavailableOnThisDesktop());
+    EXPECT_EQ(pressOptionCommand5(), std::nullopt);
+
+    ASSERT_TRUE(Hotkey::registerHotkey(noting("b"))) << "asked again, not taken as refused";
+    EXPECT_FALSE(Hotkey::unavailableOnThisDesktop());
+    pressOptionCommand5();
+    sim.dispatch().runUntilIdle();
+    EXPECT_EQ(ran, std::vector<std::string>{"b@main"});
+}
+
 TEST_F(HotkeyTest, OnlyTheApplicationsSignatureIsHandledWhateverItsNumber) {
     ASSERT_TRUE(Hotkey::registerHotkey(noting("a")));
     struct Case {

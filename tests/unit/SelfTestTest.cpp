@@ -142,6 +142,16 @@ TEST(SelfTest, RealtimeTakesTheFirstMicrophoneAndMicOnlyTurnsSystemAudioOff) {
     }
 }
 
+// The sound server's list comes in after the start: the choice waits for it.
+TEST_F(SelfTestTest, RealtimeChoosesTheMicrophoneOnceTheSystemHasListedThem) {
+    sim.audioDevices().listingHeld = true;
+    runRealtime();
+    EXPECT_TRUE(sim.stdErr().writes.empty());
+    sim.audioDevices().present = {{"usb", "USB Mic"}};
+    sim.audioDevices().releaseListing();
+    EXPECT_EQ(sim.stdErr().writes.at(0), "SELFTEST-RT: system audio on, mic USB Mic\n");
+}
+
 TEST_F(SelfTestTest, RealtimeMessageAtTheStartEndsTheRun) {
     sim.audioDevices().present = {{"usb", "USB Mic"}};
     sim.audioDevices().authorization = platform::MicrophoneAuthorization::notDetermined;

@@ -1,5 +1,7 @@
 #include "platform/sim/SimHotkeyService.h"
 
+#include <utility>
+
 namespace vx::platform::sim {
 
 bool SimHotkeyService::installPressHandler(HotkeyPressHandler handler) {
@@ -11,9 +13,8 @@ bool SimHotkeyService::installPressHandler(HotkeyPressHandler handler) {
     return true;
 }
 
-std::expected<HotkeyRegistration, Error> SimHotkeyService::registerHotkey(uint32_t keyCode,
-                                                                          uint32_t modifiers,
-                                                                          HotkeyID id) {
+std::expected<HotkeyRegistration, Error> SimHotkeyService::registerHotkey(
+    uint32_t keyCode, uint32_t modifiers, HotkeyID id, HotkeyRefusal refusedLater) {
     if (unavailableOnThisDesktop) {
         return std::unexpected(Error{kHotkeyErrorDomain, kNoGlobalShortcutsOnThisDesktop,
                                      "This desktop lets no application have a global shortcut."});
@@ -23,7 +24,7 @@ std::expected<HotkeyRegistration, Error> SimHotkeyService::registerHotkey(uint32
     }
     ++registrationsMade;
     HotkeyRegistration registration = nextRegistration_++;
-    held.emplace(registration, Held{keyCode, modifiers, id});
+    held.emplace(registration, Held{keyCode, modifiers, id, std::move(refusedLater)});
     return registration;
 }
 
@@ -38,6 +39,12 @@ std::optional<bool> SimHotkeyService::pressKeys(uint32_t keyCode, uint32_t modif
         }
     }
     return std::nullopt;
+}
+
+void SimHotkeyService::refuseHeld(const Error& why) {
+    for (auto& [registration, shortcut] : std::exchange(held, {})) {
+        shortcut.refusedLater(why);
+    }
 }
 
 std::optional<bool> SimHotkeyService::deliverPress(HotkeyID id) {

@@ -113,11 +113,11 @@ std::optional<std::string> AsyncPortalRequest::sessionHandle(GVariant* results) 
 }
 
 uint32_t AsyncPortalRequest::uint32Property(GDBusConnection* bus, const char* interface,
-                                            const char* name, int timeoutMs) {
+                                            const char* name) {
     GVariant* reply = g_dbus_connection_call_sync(
         bus, kPortalName, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", interface, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
-        timeoutMs, nullptr, nullptr);
+        g_variant_new("(ss)", interface, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr);
     if (reply == nullptr) {
         return 0;
     }

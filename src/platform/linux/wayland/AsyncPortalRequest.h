@@ -49,9 +49,8 @@ class AsyncPortalRequest {
 
     // A uint32 property of the portal's `interface` (its "version", say); 0 when
     // the portal, the interface or the property is missing, or no answer comes
-    // within `timeoutMs` (-1: the bus's own limit). Blocks the calling thread.
-    static uint32_t uint32Property(GDBusConnection* bus, const char* interface, const char* name,
-                                   int timeoutMs = -1);
+    // within the bus's own limit. Blocks the calling thread: for threads that may.
+    static uint32_t uint32Property(GDBusConnection* bus, const char* interface, const char* name);
 
     // Ends a portal session without waiting: the portal also ends it when our
     // connection goes.

@@ -12,9 +12,6 @@ namespace vx::platform::linux_ {
 namespace {
 
 constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
-// A portal that takes longer than this to say what it offers is taken for
-// none; switching the hot key off and on asks again.
-constexpr int kVersionPatienceMs = 5000;
 // What the desktop shows beside the shortcut where the user reviews or changes
 // it: this application's one shortcut is its recording switch.
 constexpr const char* kDescription = "Start or stop recording";
@@ -79,17 +76,24 @@ bool lists(GVariant* results, const std::string& shortcut) {
     return found;
 }
 
+Error noGlobalShortcuts() {
+    return Error{kHotkeyErrorDomain, kNoGlobalShortcutsOnThisDesktop,
+                 "This desktop lets no application have a global shortcut."};
+}
+
 }  // namespace
 
 // One registration: a portal session of its own holding its one shortcut, so
 // that closing the session releases exactly that shortcut.
 struct PortalHotkeyService::Binding {
-    Binding(GDBusConnection* connection, Log& serviceLog, HotkeyID hotkey, std::string keys)
+    Binding(GDBusConnection* connection, Log& serviceLog, HotkeyID hotkey, std::string keys,
+            HotkeyRefusal whenRefused)
         : bus(G_DBUS_CONNECTION(g_object_ref(connection))),
           log(serviceLog),
           id(hotkey),
           shortcut(shortcutName(hotkey)),
-          trigger(std::move(keys)) {}
+          trigger(std::move(keys)),
+          refusedLater(std::move(whenRefused)) {}
     ~Binding() { g_object_unref(bus); }
     Binding(const Binding&) = delete;
     Binding& operator=(const Binding&) = delete;
@@ -106,7 +110,8 @@ struct PortalHotkeyService::Binding {
     const HotkeyID id;
     const std::string shortcut;
     const std::string trigger;
-    std::string session;  // the portal's session handle; empty until it answers
+    const HotkeyRefusal refusedLater;  // called only while not released
+    std::string session;               // the portal's session handle; empty until it answers
     bool released = false;
 };
 
@@ -119,6 +124,14 @@ void PortalHotkeyService::Binding::createSession(const std::shared_ptr<Binding>&
                                                       {"session_handle_token", sessionToken}}));
         },
         [self](std::expected<GVariant*, AsyncPortalRequest::Failure> results) {
+            // A portal without GlobalShortcuts, or no portal at all, says so at once.
+            if (!results &&
+                results.error().kind == AsyncPortalRequest::Failure::Kind::unreachable) {
+                if (!self->released) {
+                    self->refusedLater(noGlobalShortcuts());
+                }
+                return;
+            }
             if (!results) {
                 self->refused(results.error().reason);
                 return;
@@ -190,26 +203,29 @@ bool PortalHotkeyService::installPressHandler(HotkeyPressHandler handler) {
     return true;
 }
 
-std::expected<HotkeyRegistration, Error> PortalHotkeyService::registerHotkey(uint32_t keyCode,
-                                                                             uint32_t modifiers,
-                                                                             HotkeyID id) {
+std::expected<HotkeyRegistration, Error> PortalHotkeyService::registerHotkey(
+    uint32_t keyCode, uint32_t modifiers, HotkeyID id, HotkeyRefusal refusedLater) {
     std::optional<std::string> wanted = trigger(keyCode, modifiers);
     if (!wanted) {
         return std::unexpected(
             Error{kAppErrorDomain, 0, "This key combination has no desktop shortcut equivalent."});
     }
-    if (!portalOffersShortcuts()) {
-        return std::unexpected(Error{kHotkeyErrorDomain, kNoGlobalShortcutsOnThisDesktop,
-                                     "This desktop lets no application have a global shortcut."});
+    if (bus() == nullptr) {
+        return std::unexpected(noGlobalShortcuts());
     }
     if (activatedSubscription_ == 0) {
         activatedSubscription_ = g_dbus_connection_signal_subscribe(
             bus_, kPortalName, kShortcuts, "Activated", kPortalPath, nullptr,
             G_DBUS_SIGNAL_FLAGS_NONE, &PortalHotkeyService::onActivated, this, nullptr);
     }
-    auto binding = std::make_shared<Binding>(bus_, log_, id, std::move(*wanted));
+    const HotkeyRegistration registration = nextRegistration_++;
+    auto binding = std::make_shared<Binding>(
+        bus_, log_, id, std::move(*wanted),
+        [this, registration, refusedLater = std::move(refusedLater)](Error why) {
+            bindings_.erase(registration);
+            refusedLater(std::move(why));
+        });
     binding->createSession(binding);
-    HotkeyRegistration registration = nextRegistration_++;
     bindings_.emplace(registration, std::move(binding));
     return registration;
 }
@@ -229,15 +245,6 @@ GDBusConnection* PortalHotkeyService::bus() {
         bus_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     }
     return bus_;
-}
-
-bool PortalHotkeyService::portalOffersShortcuts() {
-    if (bus() == nullptr) {
-        return false;
-    }
-    // A portal without the interface says so at once (no such interface); one
-    // that is not installed, too (no such service).
-    return AsyncPortalRequest::uint32Property(bus_, kShortcuts, "version", kVersionPatienceMs) >= 1;
 }
 
 void PortalHotkeyService::onActivated(GDBusConnection*, const gchar*, const gchar*, const gchar*,

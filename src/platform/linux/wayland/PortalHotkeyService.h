@@ -17,11 +17,11 @@ namespace vx::platform::linux_ {
 // something the desktop grants, not something a client grabs.
 //
 // The desktop may ask the user before it binds anything, so a registration is
-// given as soon as the request is on its way and never waits for that answer;
-// a refusal that comes later is one log line. A desktop whose portal has no
-// GlobalShortcuts gives kNoGlobalShortcutsOnThisDesktop. Presses arrive as the
-// portal's Activated signal on the main context of the thread that registered,
-// which is the main thread.
+// given as soon as the request is on its way and never waits for any answer of
+// the portal: a desktop whose portal has no GlobalShortcuts (or no portal at all)
+// turns it down later with kNoGlobalShortcutsOnThisDesktop, and any other refusal
+// is one log line. Presses arrive as the portal's Activated signal on the main
+// context of the thread that registered, which is the main thread.
 class PortalHotkeyService : public HotkeyService {
   public:
     explicit PortalHotkeyService(Log& log);
@@ -31,7 +31,8 @@ class PortalHotkeyService : public HotkeyService {
 
     bool installPressHandler(HotkeyPressHandler handler) override;
     std::expected<HotkeyRegistration, Error> registerHotkey(uint32_t keyCode, uint32_t modifiers,
-                                                            HotkeyID id) override;
+                                                            HotkeyID id,
+                                                            HotkeyRefusal refusedLater) override;
     // Closes the registration's portal session, which unbinds its shortcut.
     void unregisterHotkey(HotkeyRegistration registration) override;
 
@@ -40,9 +41,6 @@ class PortalHotkeyService : public HotkeyService {
 
     // The session bus, reached on first use; nullptr when there is none.
     GDBusConnection* bus();
-    // Whether the portal answers for GlobalShortcuts. Asked on every
-    // registration, so that a portal started later is found.
-    bool portalOffersShortcuts();
     static void onActivated(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                             const gchar*, GVariant* parameters, gpointer self);
     void activated(std::string_view session, std::string_view shortcut);
@@ -52,7 +50,8 @@ class PortalHotkeyService : public HotkeyService {
     bool busTried_ = false;
     guint activatedSubscription_ = 0;
     std::optional<HotkeyPressHandler> handler_;
-    // Shared with the portal requests still under way for them.
+    // Shared with the portal requests still under way for them. Each registration
+    // asks the portal afresh, so that a portal started later is found.
     std::map<HotkeyRegistration, std::shared_ptr<Binding>> bindings_;
     HotkeyRegistration nextRegistration_ = 1;
 };

@@ -4,7 +4,6 @@
 
 #include "platform/linux/image/ScreenshotPicture.h"
 #include "platform/linux/wayland/ScreenCastErrors.h"
-#include "platform/linux/wayland/WaylandOutputs.h"
 
 namespace vx::platform::linux_ {
 
@@ -46,7 +45,7 @@ PortalScreenCapture::~PortalScreenCapture() {
 }
 
 bool PortalScreenCapture::preflightAccess() {
-    auto outputs = WaylandOutputs::list();
+    auto outputs = outputs_.current();
     if (!outputs) {
         return false;
     }
@@ -75,7 +74,7 @@ void PortalScreenCapture::askUser() {
         log_.line("Ventilux: screen sharing was not allowed: " + session.error().description);
         return;
     }
-    auto outputs = WaylandOutputs::list();
+    auto outputs = outputs_.current();
     const WaylandOutput* chosen = outputs ? chosenOutput(*outputs, (*session)->area()) : nullptr;
     if (chosen == nullptr || (*session)->restoreToken().empty()) {
         log_.line("Ventilux: the desktop shared a monitor but kept no consent for it.");
@@ -85,12 +84,12 @@ void PortalScreenCapture::askUser() {
 }
 
 uint32_t PortalScreenCapture::mainDisplayID() {
-    auto outputs = WaylandOutputs::list();
+    auto outputs = outputs_.current();
     return outputs && !outputs->empty() ? outputs->front().id : 0;
 }
 
 void PortalScreenCapture::shareableContent(ShareableContentHandler handler) {
-    auto outputs = WaylandOutputs::list();
+    auto outputs = outputs_.current();
     if (!outputs) {
         handler(std::unexpected(outputs.error()));
         return;

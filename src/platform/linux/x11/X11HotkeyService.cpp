@@ -52,32 +52,6 @@ std::optional<xcb_keysym_t> keysym(uint32_t keyCode) {
 
 }  // namespace
 
-struct X11HotkeyService::EventSource {
-    GSource base;  // first, so that GLib's pointer is ours
-    X11HotkeyService* owner;
-    gpointer fdTag;
-
-    static gboolean prepare(GSource* source, gint* timeout) {
-        *timeout = -1;
-        return reinterpret_cast<EventSource*>(source)->owner->hasQueuedEvent();
-    }
-    static gboolean check(GSource* source) {
-        auto* self = reinterpret_cast<EventSource*>(source);
-        return g_source_query_unix_fd(source, self->fdTag) != 0 || self->owner->hasQueuedEvent();
-    }
-    static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
-        return reinterpret_cast<EventSource*>(source)->owner->dispatchEvents() ? G_SOURCE_CONTINUE
-                                                                               : G_SOURCE_REMOVE;
-    }
-};
-
-X11HotkeyService::~X11HotkeyService() {
-    if (source_ != nullptr) {
-        g_source_destroy(source_);
-        g_source_unref(source_);
-    }
-}
-
 bool X11HotkeyService::installPressHandler(HotkeyPressHandler handler) {
     handler_ = std::move(handler);
     return true;
@@ -85,7 +59,8 @@ bool X11HotkeyService::installPressHandler(HotkeyPressHandler handler) {
 
 std::expected<HotkeyRegistration, Error> X11HotkeyService::registerHotkey(uint32_t keyCode,
                                                                           uint32_t modifiers,
-                                                                          HotkeyID id) {
+                                                                          HotkeyID id,
+                                                                          HotkeyRefusal) {
     const std::optional<xcb_keysym_t> symbol = keysym(keyCode);
     const std::optional<uint16_t> mask = xModifiers(modifiers);
     if (!symbol || !mask) {
@@ -128,23 +103,15 @@ std::expected<void, Error> X11HotkeyService::connect() {
     }
     // Whatever a lost connection held went with it.
     grabs_.clear();
-    if (source_ != nullptr) {
-        g_source_destroy(source_);
-        g_source_unref(std::exchange(source_, nullptr));
-    }
+    events_.reset();
     connection_.emplace(std::move(*opened));
-    static GSourceFuncs functions{&EventSource::prepare,
-                                  &EventSource::check,
-                                  &EventSource::dispatch,
-                                  nullptr,
-                                  nullptr,
-                                  nullptr};
-    source_ = g_source_new(&functions, sizeof(EventSource));
-    auto* events = reinterpret_cast<EventSource*>(source_);
-    events->owner = this;
-    events->fdTag = g_source_add_unix_fd(source_, xcb_get_file_descriptor(connection_->get()),
-                                         static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
-    g_source_attach(source_, nullptr);
+    events_.emplace(*connection_,
+                    XcbEventSource::Handlers{
+                        .onEvent = [this](const xcb_generic_event_t& event) { handle(event); },
+                        .afterRead = nullptr,
+                        // The grabs ended with the connection; the next registration reconnects.
+                        .onBroken = [this] { grabs_.clear(); },
+                    });
     return {};
 }
 
@@ -185,30 +152,6 @@ void X11HotkeyService::ungrab(const Grab& held) {
     // A round trip, so that the combination is free for others once this returns.
     std::free(xcb_get_input_focus_reply(connection_->get(), xcb_get_input_focus(connection_->get()),
                                         nullptr));
-}
-
-bool X11HotkeyService::hasQueuedEvent() {
-    if (!queued_) {
-        queued_.reset(xcb_poll_for_queued_event(connection_->get()));
-    }
-    return queued_ != nullptr;
-}
-
-bool X11HotkeyService::dispatchEvents() {
-    XcbReply<xcb_generic_event_t> event = std::move(queued_);
-    if (!event) {
-        event.reset(xcb_poll_for_event(connection_->get()));
-    }
-    for (; event; event.reset(xcb_poll_for_event(connection_->get()))) {
-        handle(*event);
-    }
-    if (!connection_->broken()) {
-        return true;
-    }
-    // The grabs ended with the connection; the next registration reconnects.
-    grabs_.clear();
-    g_source_unref(std::exchange(source_, nullptr));
-    return false;
 }
 
 void X11HotkeyService::handle(const xcb_generic_event_t& event) {

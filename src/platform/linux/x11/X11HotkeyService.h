@@ -1,6 +1,5 @@
 #pragma once
 
-#include <glib.h>
 #include <xcb/xcb.h>
 
 #include <map>
@@ -8,6 +7,7 @@
 
 #include "platform/HotkeyService.h"
 #include "platform/linux/x11/XcbConnection.h"
+#include "platform/linux/x11/XcbEventSource.h"
 
 namespace vx::platform::linux_ {
 
@@ -20,13 +20,13 @@ namespace vx::platform::linux_ {
 class X11HotkeyService : public HotkeyService {
   public:
     X11HotkeyService() = default;
-    ~X11HotkeyService() override;
     X11HotkeyService(const X11HotkeyService&) = delete;
     X11HotkeyService& operator=(const X11HotkeyService&) = delete;
 
     bool installPressHandler(HotkeyPressHandler handler) override;
+    // The X server answers at once: nothing is refused later.
     std::expected<HotkeyRegistration, Error> registerHotkey(uint32_t keyCode, uint32_t modifiers,
-                                                            HotkeyID id) override;
+                                                            HotkeyID id, HotkeyRefusal) override;
     void unregisterHotkey(HotkeyRegistration registration) override;
 
   private:
@@ -35,19 +35,13 @@ class X11HotkeyService : public HotkeyService {
         uint16_t modifiers;  // X modifier mask, without the lock keys
         HotkeyID id;
     };
-    struct EventSource;
-
     std::expected<void, Error> connect();
     std::expected<void, Error> grab(const Grab& wanted);
     void ungrab(const Grab& held);
-    bool hasQueuedEvent();
-    // False once the connection is gone, which ends every grab.
-    bool dispatchEvents();
     void handle(const xcb_generic_event_t& event);
 
     std::optional<XcbConnection> connection_;
-    GSource* source_ = nullptr;             // watches the connection on the default main context
-    XcbReply<xcb_generic_event_t> queued_;  // taken from xcb's queue while polling it
+    std::optional<XcbEventSource> events_;  // of connection_, on the main loop
     std::optional<HotkeyPressHandler> handler_;
     std::map<HotkeyRegistration, Grab> grabs_;
     HotkeyRegistration nextRegistration_ = 1;

@@ -1,9 +1,9 @@
 #include "platform/linux/x11/X11Monitors.h"
 
 #include <xcb/randr.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
-#include <optional>
 
 namespace vx::platform::linux_ {
 
@@ -23,26 +23,45 @@ X11Monitors::X11Monitors(const XcbConnection& connection) : connection_(connecti
                     ((*version)->major_version == 1 && (*version)->minor_version >= 5));
 }
 
-std::expected<std::vector<X11Monitor>, Error> X11Monitors::list() const {
+X11Monitors::Asked X11Monitors::ask() const {
     xcb_connection_t* c = connection_.get();
     // Both questions go out before either answer is awaited: one round trip, not two.
     // The screen's size is asked afresh, as RandR may have resized it since we connected.
-    const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(c, connection_.root());
-    std::optional<xcb_randr_get_monitors_cookie_t> monitorsCookie;
+    Asked asked{};
     if (hasMonitorList_) {
-        monitorsCookie = xcb_randr_get_monitors(c, connection_.root(), 1);
+        asked.monitors = xcb_randr_get_monitors(c, connection_.root(), 1);
     }
+    asked.root = xcb_get_geometry(c, connection_.root());
+    return asked;
+}
+
+X11Monitors::List X11Monitors::answer(const Asked& asked) const {
     xcb_generic_error_t* error = nullptr;
-    auto root = connection_.answer(xcb_get_geometry_reply(c, geometryCookie, &error), error,
-                                   "describe its screen");
+    return fromAnswers(
+        asked, connection_.answer(xcb_get_geometry_reply(connection_.get(), asked.root, &error),
+                                  error, "describe its screen"));
+}
+
+std::optional<X11Monitors::List> X11Monitors::answerIfIn(const Asked& asked) const {
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_poll_for_reply(connection_.get(), asked.root.sequence, &reply, &error) == 0) {
+        return std::nullopt;
+    }
+    return fromAnswers(asked, connection_.answer(static_cast<xcb_get_geometry_reply_t*>(reply),
+                                                 error, "describe its screen"));
+}
+
+X11Monitors::List X11Monitors::fromAnswers(
+    const Asked& asked, std::expected<XcbReply<xcb_get_geometry_reply_t>, Error> root) const {
     if (!root) {
-        if (monitorsCookie) {
-            xcb_discard_reply(c, monitorsCookie->sequence);
+        if (asked.monitors) {
+            xcb_discard_reply(connection_.get(), asked.monitors->sequence);
         }
         return std::unexpected(root.error());
     }
-    if (monitorsCookie) {
-        auto monitors = fromRandr(*monitorsCookie, **root);
+    if (asked.monitors) {
+        auto monitors = fromRandr(*asked.monitors, **root);
         if (!monitors || !monitors->empty()) {
             return monitors;
         }
@@ -51,8 +70,8 @@ std::expected<std::vector<X11Monitor>, Error> X11Monitors::list() const {
         {connection_.root(), 0, 0, (*root)->width, (*root)->height, true}};
 }
 
-std::expected<std::vector<X11Monitor>, Error> X11Monitors::fromRandr(
-    xcb_randr_get_monitors_cookie_t cookie, const xcb_get_geometry_reply_t& root) const {
+X11Monitors::List X11Monitors::fromRandr(xcb_randr_get_monitors_cookie_t cookie,
+                                         const xcb_get_geometry_reply_t& root) const {
     xcb_generic_error_t* error = nullptr;
     auto reply = connection_.answer(xcb_randr_get_monitors_reply(connection_.get(), cookie, &error),
                                     error, "list its monitors");

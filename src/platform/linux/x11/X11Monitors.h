@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <vector>
 
 #include "platform/Types.h"
@@ -24,14 +25,32 @@ struct X11Monitor {
 // The active monitors of one connection's screen, in the server's order.
 class X11Monitors {
   public:
+    using List = std::expected<std::vector<X11Monitor>, Error>;  // never empty on success
+    // The questions of one listing, sent and not yet answered.
+    struct Asked {
+        std::optional<xcb_randr_get_monitors_cookie_t> monitors;
+        xcb_get_geometry_cookie_t root;  // asked last: its answer comes after the other
+    };
+
     explicit X11Monitors(const XcbConnection& connection);
 
-    // Never empty on success: a screen without usable monitors is one whole-screen monitor.
-    std::expected<std::vector<X11Monitor>, Error> list() const;
+    // Waits for the server's answer. A screen without usable monitors is one
+    // whole-screen monitor.
+    List list() const { return answer(ask()); }
+
+    // The same in two steps, for a caller that must not wait: ask() sends the
+    // questions (the caller flushes), answerIfIn() gives the list once the server
+    // has answered them and nothing before.
+    Asked ask() const;
+    std::optional<List> answerIfIn(const Asked& asked) const;
 
   private:
-    std::expected<std::vector<X11Monitor>, Error> fromRandr(
-        xcb_randr_get_monitors_cookie_t cookie, const xcb_get_geometry_reply_t& root) const;
+    List answer(const Asked& asked) const;
+    // The list from the answers to `asked`, the screen's having come in already.
+    List fromAnswers(const Asked& asked,
+                     std::expected<XcbReply<xcb_get_geometry_reply_t>, Error> root) const;
+    List fromRandr(xcb_randr_get_monitors_cookie_t cookie,
+                   const xcb_get_geometry_reply_t& root) const;
 
     const XcbConnection& connection_;
     // RandR 1.5 lists monitors, including those made with `xrandr --setmonitor`.

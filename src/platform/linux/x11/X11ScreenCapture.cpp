@@ -18,7 +18,7 @@ const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t 
 }  // namespace
 
 X11ScreenCapture::X11ScreenCapture(std::string displayName)
-    : displayName_(std::move(displayName)) {}
+    : displayName_(std::move(displayName)), watch_(displayName_) {}
 
 std::expected<X11Session*, Error> X11ScreenCapture::session() {
     if (session_ && session_->connection().broken()) {
@@ -34,17 +34,8 @@ std::expected<X11Session*, Error> X11ScreenCapture::session() {
     return session_.get();
 }
 
-std::expected<std::vector<X11Monitor>, Error> X11ScreenCapture::monitors() {
-    std::lock_guard lock(mutex_);
-    auto current = session();
-    if (!current) {
-        return std::unexpected(current.error());
-    }
-    return (*current)->monitors().list();
-}
-
 uint32_t X11ScreenCapture::mainDisplayID() {
-    auto listed = monitors();
+    auto listed = watch_.current();
     if (!listed) {
         return 0;
     }
@@ -54,7 +45,7 @@ uint32_t X11ScreenCapture::mainDisplayID() {
 }
 
 void X11ScreenCapture::shareableContent(ShareableContentHandler handler) {
-    auto listed = monitors();
+    auto listed = watch_.current();
     if (!listed) {
         handler(std::unexpected(listed.error()));
         return;
@@ -84,6 +75,7 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::scree
         return std::unexpected(current.error());
     }
     X11Session& x11 = **current;
+    // Asked afresh: the display may be gone although the main loop has not heard yet.
     auto listed = x11.monitors().list();
     if (!listed) {
         return std::unexpected(listed.error());
