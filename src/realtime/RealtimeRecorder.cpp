@@ -118,9 +118,12 @@ void RealtimeRecorder::configureSession(CaptureTarget::DisplayResult display, Au
     }
     // The stream creates the file only as capture starts; another session may
     // take the name first, and the same set-up then runs again under the next one.
-    auto again = [self = shared_from_this(), display = *display, audio] {
-        self->dispatch_.runInBackground(
-            [self, display, audio] { self->configureSession(display, audio); });
+    // Held by the recorder itself, so it holds the recorder weakly.
+    auto again = [weakSelf = weak_from_this(), display = *display, audio] {
+        if (auto self = weakSelf.lock()) {
+            self->dispatch_.runInBackground(
+                [self, display, audio] { self->configureSession(display, audio); });
+        }
     };
     dispatch_.post([self = shared_from_this(), stream = *made, file = *file,
                     summary = summary(stream.capturesAudio, audio.micID, audio.micRefused), session,
