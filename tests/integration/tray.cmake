@@ -7,6 +7,7 @@ foreach(case
     SniStatusItemTest.TheLayoutShowsEveryLineAsTheMenuSaysAndNumbersThemDepthFirst
     SniStatusItemTest.OpeningTheMenuRebuildsItAndAnnouncesOnlyWhatChanged
     SniStatusItemTest.AClickActivatesTheChosenItemAndNothingElse
+    SniStatusItemTest.OversizedArgumentsAreRefusedAndTheItemStillAnswers
     SniStatusItemTest.ALookChangeRedrawsTheIconAndRetitlesTheItem
     SniStatusItemTest.WithoutATrayTheItemSaysSoOnceAndRegistersWhenATrayStarts
     SniStatusItemTest.ASecondItemInTheSameProcessIsRefusedWithOneLineAndStillHoldsItsLook
