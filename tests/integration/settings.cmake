@@ -13,6 +13,8 @@ foreach(name
     DamagedLinesReadAsDefaultsAndSurviveTheNextWrite
     HandWrittenValuesWithoutATypeAndWindowsLineEndsAreRead
     AFileThatIsNotTextIsKeptAsideAndItsReadableSettingsCarriedOver
+    AFileThatCannotBeReadIsSaidOnceAtStartAndLeftAsItIs
+    ALinkedFileStaysALinkAndItsTargetIsReplaced
     AValueThatCannotBeSavedHoldsForThisProcessAndIsSavedLater
     AWriterKilledMidWriteLeavesTheOldFileOrTheNew
     TwoProcessesWritingAtOnceLoseNothing)
