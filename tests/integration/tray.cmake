@@ -12,6 +12,7 @@ foreach(case
     SniStatusItemTest.WithoutATrayTheItemSaysSoOnceAndRegistersWhenATrayStarts
     SniStatusItemTest.ASecondItemInTheSameProcessIsRefusedWithOneLineAndStillHoldsItsLook
     FreedesktopNotifications.WithAServerItIsAllowedAndTheNotificationArrivesAsGiven
+    FreedesktopNotifications.LongBodiesAreCutAndMarkupIsEscapedForServersThatReadIt
     FreedesktopNotifications.WithoutAServerNothingIsAllowedNothingWaitsAndNothingFails)
   add_test(NAME tray.${case}
     COMMAND ${WITH_DESKTOP} --x --dbus -- $<TARGET_FILE:integration_tests> --gtest_filter=${case})
