@@ -42,8 +42,10 @@ const char* oversized(GVariant* value) {
 }
 
 // GDBus's reading of a refused message may have taken hundreds of megabytes,
-// freed once the refusal is sent. The allocator keeps freed memory for the
-// process; a trim, once the main loop is idle again, gives it back.
+// freed once the refusal is sent. The C library keeps freed memory for the
+// process; a trim, once the main loop is idle again, gives it back. (GLib
+// before 2.76 keeps its small blocks in a slice allocator of its own, out of a
+// trim's reach, but reuses them for the next message.)
 void returnFreedMemoryWhenIdle() {
     static std::atomic<bool> pending = false;
     if (pending.exchange(true)) {
