@@ -23,6 +23,15 @@ void AppDelegate::applicationDidFinishLaunching() {
         case RunKind::realtimeSelfTest:
             runRealtimeSelfTest();
             return;
+        case RunKind::toggleRunning:
+            sendToRunningCopy(platform::RemoteRequest::toggle);
+            return;
+        case RunKind::startRunning:
+            sendToRunningCopy(platform::RemoteRequest::start);
+            return;
+        case RunKind::stopRunning:
+            sendToRunningCopy(platform::RemoteRequest::stop);
+            return;
         case RunKind::interactive:
             break;
     }
@@ -39,6 +48,17 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::runLoginSwitch(bool enable) {
     LoginItem::runSwitch(enable);
+}
+
+// Never a copy of its own: without a running copy there is nothing to control.
+void AppDelegate::sendToRunningCopy(platform::RemoteRequest request) {
+    platform::services().remoteControl->send(
+        request, [](std::expected<void, platform::Error> taken) {
+            if (!taken) {
+                platform::services().stdErr->write(taken.error().description + "\n");
+            }
+            platform::services().dispatch->exitProcess(taken ? 0 : 1);
+        });
 }
 
 void AppDelegate::startInteractive() {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/RemoteControl.h"
+
 #include "capture/Recorder.h"
 #include "menubar/StatusController.h"
 #include "settings/Settings.h"
@@ -35,6 +37,7 @@ class AppDelegate {
     void runLoginSwitch(bool enable);
     void runSelfTest();
     void runRealtimeSelfTest();
+    void sendToRunningCopy(platform::RemoteRequest request);
     void startInteractive();
 
     static constexpr double kQuitFallbackSeconds = 20.0;

@@ -11,6 +11,9 @@ enum class RunKind {
     disableLogin,      // "--disable-login"
     selfTest,          // "--selftest"
     realtimeSelfTest,  // "--selftest-rt"
+    toggleRunning,     // "--toggle": the running copy's trigger
+    startRunning,      // "--start"
+    stopRunning,       // "--stop"
     interactive,       // none of them
 };
 

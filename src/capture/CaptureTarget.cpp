@@ -11,6 +11,7 @@ namespace vx::CaptureTarget {
 namespace {
 
 constexpr int64_t kNoDisplayErrorCode = 3;
+constexpr int64_t kUnrecordableSizeErrorCode = 4;
 
 const platform::DisplayInfo* findDisplay(const std::vector<platform::DisplayInfo>& displays,
                                          uint32_t displayID) {
@@ -53,6 +54,29 @@ void display(uint32_t displayID, std::function<void(DisplayResult)> completion) 
 
 std::pair<int64_t, int64_t> evenSize(int64_t width, int64_t height, double scale) {
     return {evenSide(width, scale), evenSide(height, scale)};
+}
+
+std::expected<std::pair<int64_t, int64_t>, platform::Error> recordingSize(
+    const platform::DisplayInfo& display, double scale) {
+    const auto [width, height] = evenSize(display.width, display.height, scale);
+    const std::string size = std::to_string(width) + " \u00d7 " + std::to_string(height);
+    auto tooSmall = [](int64_t side, int64_t displaySide) {
+        return side * kLargestShrink < displaySide;
+    };
+    if (tooSmall(width, display.width) || tooSmall(height, display.height)) {
+        return std::unexpected(
+            platform::Error{platform::kAppErrorDomain, kUnrecordableSizeErrorCode,
+                            "The picture would be " + size +
+                                " pixels, too small to record; choose a larger " + "resolution."});
+    }
+    if (std::max(width, height) > kLargestSide) {
+        return std::unexpected(
+            platform::Error{platform::kAppErrorDomain, kUnrecordableSizeErrorCode,
+                            "The picture would be " + size + " pixels, more than the " +
+                                std::to_string(kLargestSide) +
+                                " a side a movie can hold; choose a smaller " + "resolution."});
+    }
+    return std::pair{width, height};
 }
 
 std::string clock(platform::MediaTime time) {

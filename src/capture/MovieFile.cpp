@@ -1,5 +1,6 @@
 #include "capture/MovieFile.h"
 
+#include <cerrno>
 #include <ctime>
 #include <system_error>
 
@@ -8,6 +9,8 @@
 namespace vx {
 
 namespace {
+
+constexpr int kMostCopiesInOneSecond = 1000;
 
 std::string timeStamp(std::chrono::system_clock::time_point when) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
@@ -30,11 +33,28 @@ std::expected<std::filesystem::path, platform::Error> newMovieFile(
             "Cannot create the folder " + folder.string() + ": " + failure.message() + "."});
     }
     const std::string stem = "Ventilux-" + timeStamp(platform::services().dispatch->now());
-    std::filesystem::path candidate = folder / (stem + "." + extension);
-    for (int copy = 2; std::filesystem::exists(candidate); ++copy) {
-        candidate = folder / (stem + "-" + std::to_string(copy) + "." + extension);
+    for (int copy = 1; copy <= kMostCopiesInOneSecond; ++copy) {
+        const std::string suffix = copy == 1 ? "" : "-" + std::to_string(copy);
+        std::filesystem::path candidate = folder / (stem + suffix + "." + extension);
+        // The throwing form would end the program on a folder that cannot be
+        // searched or a name over the file system's length limit.
+        const bool taken = std::filesystem::exists(candidate, failure);
+        if (failure) {
+            return std::unexpected(platform::Error{
+                "POSIX", failure.value(),
+                "Cannot use the folder " + folder.string() + ": " + failure.message() + "."});
+        }
+        if (!taken) {
+            return candidate;
+        }
     }
-    return candidate;
+    return std::unexpected(
+        platform::Error{platform::kAppErrorDomain, 0,
+                        "Too many movies in " + folder.string() + " were started this second."});
+}
+
+bool movieNameWasTaken(const platform::Error& error) {
+    return error.domain == "POSIX" && error.code == EEXIST;
 }
 
 }  // namespace vx

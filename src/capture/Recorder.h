@@ -21,6 +21,10 @@ class Recorder {
     virtual ~Recorder() = default;
 
     virtual bool isRecording() const = 0;
+    // True from start() until the session is over: while it starts, records
+    // or finishes its movie. A busy recorder must not be let go of, or its
+    // session would go on with nobody to hear from it.
+    virtual bool isBusy() const = 0;
     // Returns at once; the outcome comes through the callbacks.
     virtual void start() = 0;
     // Returns at once; `completion` runs once on the main thread after the

@@ -21,6 +21,7 @@ inline constexpr std::string_view toggleClicks = "toggleClicks";
 inline constexpr std::string_view toggleSystemAudio = "toggleSystemAudio";
 inline constexpr std::string_view toggleHotkey = "toggleHotkey";
 inline constexpr std::string_view openFolder = "openFolder";
+inline constexpr std::string_view chooseFolder = "chooseFolder";
 inline constexpr std::string_view toggleLogin = "toggleLogin";
 inline constexpr std::string_view quit = "quit";
 

@@ -25,8 +25,14 @@ namespace {
 using platform::RepresentedObject;
 
 constexpr double kCountdownTick = 1.0;
+// A running tray takes the item at once; one that starts with the session has
+// this long to come up before the user is told there is none.
+constexpr double kTrayPatience = 5.0;
 const std::string kMicrophoneBlocked =
     "Microphone is blocked for Ventilux \u2014 turn it on in System Settings.";
+const std::string kNoTrayShown =
+    "This desktop shows no tray icons: start and stop recordings with ventilux --toggle, or bind "
+    "it to a keyboard shortcut.";
 
 // Runs `apply` with the item's value only when it has the type the command reads.
 template <typename T, typename Apply>
@@ -43,9 +49,13 @@ std::shared_ptr<StatusController> StatusController::create(std::shared_ptr<Setti
     std::shared_ptr<StatusController> controller(
         new StatusController(std::move(settings), std::move(quit)));
     // Everything below hands out weak references, which need the finished object.
-    controller->wire(*controller->activeRecorder_);
+    controller->useRecorder(controller->settings_->realtimeMode());
     controller->attachStatusItem();
+    controller->serveRemoteRequests();
     controller->configureButton(false);
+    controller->watchForTray();
+    // Asked now, so that the menu knows by the time it first opens.
+    platform::services().folderChooser->isAvailable();
     if (controller->settings_->hotkeyEnabled()) {
         controller->registerHotkey();
     }
@@ -53,23 +63,23 @@ std::shared_ptr<StatusController> StatusController::create(std::shared_ptr<Setti
 }
 
 StatusController::StatusController(std::shared_ptr<Settings> settings, std::function<void()> quit)
-    : settings_(std::move(settings)),
-      activeRecorder_(makeRecorder(settings_)),
-      quit_(std::move(quit)) {}
+    : settings_(std::move(settings)), quit_(std::move(quit)) {}
 
-std::shared_ptr<Recorder> StatusController::makeRecorder(
-    const std::shared_ptr<Settings>& settings) {
-    if (settings->realtimeMode()) {
-        return std::make_shared<RealtimeRecorder>(settings);
+// Replaces the active recorder; the caller makes sure the old one is not busy.
+void StatusController::useRecorder(bool realtime) {
+    if (realtime) {
+        activeRecorder_ = std::make_shared<RealtimeRecorder>(settings_);
+    } else {
+        activeRecorder_ = std::make_shared<TimelapseRecorder>(settings_);
     }
-    return std::make_shared<TimelapseRecorder>(settings);
+    activeIsRealtime_ = realtime;
+    wire(*activeRecorder_, realtime);
 }
 
 void StatusController::attachStatusItem() {
     platform::StatusBar* bar = platform::services().statusBar.get();
     if (bar == nullptr) {
-        platform::services().log->line("Ventilux: no tray is available; the hot key still works.");
-        return;
+        return;  // watchForTray tells the user
     }
     std::weak_ptr<StatusController> weak = weak_from_this();
     statusItem_ = bar->makeStatusItem(
@@ -84,27 +94,76 @@ void StatusController::attachStatusItem() {
         });
 }
 
-void StatusController::wire(Recorder& recorder) {
+// A desktop without a tray would leave the user with nothing to click and no
+// idea why: once the tray has had time to appear, say how to record instead.
+// A tray that comes later still gets the item.
+void StatusController::watchForTray() {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    platform::services().dispatch->postAfter(kTrayPatience, [weak] {
+        auto self = weak.lock();
+        if (!self || (self->statusItem_ && self->statusItem_->isShown())) {
+            return;
+        }
+        platform::services().log->line("Ventilux: " + kNoTrayShown);
+        notify(kNoTrayShown, std::nullopt);
+    });
+}
+
+void StatusController::serveRemoteRequests() {
+    std::weak_ptr<StatusController> weak = weak_from_this();
+    remoteEndpoint_ =
+        platform::services().remoteControl->serve([weak](platform::RemoteRequest request) {
+            if (auto self = weak.lock()) {
+                self->remoteRequest(request);
+            }
+        });
+}
+
+// Start and stop are for scripts that know what they want: each does its half
+// of the trigger or nothing, so that sending one twice is harmless.
+void StatusController::remoteRequest(platform::RemoteRequest request) {
+    const bool recording = activeRecorder_->isRecording();
+    const bool countingDown = countdownTimer_ != nullptr;
+    switch (request) {
+        case platform::RemoteRequest::toggle:
+            triggerRecording();
+            return;
+        case platform::RemoteRequest::start:
+            if (!recording && !countingDown) {
+                triggerRecording();
+            }
+            return;
+        case platform::RemoteRequest::stop:
+            if (recording) {
+                triggerRecording();
+            }
+            return;
+    }
+}
+
+void StatusController::wire(Recorder& recorder, bool realtime) {
     std::weak_ptr<StatusController> weak = weak_from_this();
     recorder.onStateChange = [weak](bool isRecording) {
         if (auto self = weak.lock()) {
             self->configureButton(isRecording);
         }
     };
-    recorder.onMessage = [weak](const std::string& text,
-                                const std::optional<std::filesystem::path>& file) {
+    recorder.onMessage = [weak, realtime](const std::string& text,
+                                          const std::optional<std::filesystem::path>& file) {
         if (auto self = weak.lock()) {
-            self->recorderMessage(text, file);
+            self->recorderMessage(text, file, realtime);
         }
     };
 }
 
 void StatusController::recorderMessage(const std::string& text,
-                                       const std::optional<std::filesystem::path>& file) {
+                                       const std::optional<std::filesystem::path>& file,
+                                       bool realtime) {
     notify(text, file);
     // A real-time movie is meant to be watched at once; a time-lapse is named
-    // in the notification only.
-    if (file && settings_->realtimeMode()) {
+    // in the notification only. The recorder that saved it decides, not the
+    // mode, which may have changed while the movie was being finished.
+    if (file && realtime) {
         platform::services().workspace->revealInFileManager(*file);
     }
 }
@@ -166,6 +225,8 @@ void StatusController::perform(const platform::MenuItem& chosen) {
          [](StatusController& c, const RepresentedObject&) { c.toggleHotkey(); }},
         {MenuAction::openFolder,
          [](StatusController& c, const RepresentedObject&) { c.openFolder(); }},
+        {MenuAction::chooseFolder,
+         [](StatusController& c, const RepresentedObject&) { c.chooseFolder(); }},
         {MenuAction::toggleLogin,
          [](StatusController&, const RepresentedObject&) {
              LoginItem::setEnabled(!LoginItem::isEnabled());
@@ -193,7 +254,7 @@ void StatusController::triggerRecording() {
         return;
     }
     if (settings_->countdownSeconds() < 1) {
-        activeRecorder_->start();
+        startRecording();
         return;
     }
     countdownRemaining_ = settings_->countdownSeconds();
@@ -214,16 +275,32 @@ void StatusController::countdownTick() {
     }
     countdownTimer_.reset();
     configureButton(false);
+    startRecording();
+}
+
+// The mode may have been changed outside the menu, by hand in the settings
+// file or by another running copy: what starts is what the menu names. A busy
+// recorder of the other kind is kept, and this start dropped, rather than
+// leave its session without an owner or start the kind the menu does not name.
+void StatusController::startRecording() {
+    const bool realtime = settings_->realtimeMode();
+    if (realtime != activeIsRealtime_) {
+        if (activeRecorder_->isBusy()) {
+            return;
+        }
+        useRecorder(realtime);
+    }
     activeRecorder_->start();
 }
 
+// A recorder that is starting or finishing is as much in use as a recording
+// one: replacing it would lose its session's outcome.
 void StatusController::toggleRealtime() {
-    if (activeRecorder_->isRecording()) {
+    if (activeRecorder_->isBusy()) {
         return;
     }
     settings_->setRealtimeMode(!settings_->realtimeMode());
-    activeRecorder_ = makeRecorder(settings_);
-    wire(*activeRecorder_);
+    useRecorder(settings_->realtimeMode());
     configureButton(false);
 }
 
@@ -308,12 +385,28 @@ void StatusController::openFolder() {
     platform::services().workspace->openFolder(folder);
 }
 
+// The chosen folder is stored even if the controller is gone by the time the
+// user answers: it is the user's choice, not the tray's.
+void StatusController::chooseFolder() {
+    platform::services().folderChooser->chooseFolder(
+        settings_->outputDirectory(),
+        [settings = settings_](const std::optional<std::filesystem::path>& folder) {
+            if (folder) {
+                settings->setOutputDirectory(*folder);
+            }
+        });
+}
+
+// The button shows every change between idle, counting down and recording, so
+// other processes hear of each change together with it.
 void StatusController::configureButton(bool recording) {
     StatusIcon::configureButton(statusItem_ ? &statusItem_->button() : nullptr, recording);
+    remoteEndpoint_->publish({recording, false});
 }
 
 void StatusController::showCountdown(int64_t n) {
     StatusIcon::showCountdown(statusItem_ ? &statusItem_->button() : nullptr, n);
+    remoteEndpoint_->publish({false, true});
 }
 
 // Touches nothing of the controller after the first question: the answers may

@@ -9,6 +9,7 @@
 
 #include "platform/Dispatch.h"
 #include "platform/Menu.h"
+#include "platform/RemoteControl.h"
 #include "platform/StatusBar.h"
 
 #include "capture/Recorder.h"
@@ -17,10 +18,11 @@
 namespace vx {
 
 // Joins the tray to the recorders: owns the status item and the one active
-// recorder, runs the start countdown, carries out every menu command and turns
-// the recorder's messages into notifications. One per interactive run, on the
-// main thread. Everything that calls back later holds it weakly, so a late
-// timer tick, hot key press or recorder report finds nothing to do once it is gone.
+// recorder, runs the start countdown, carries out every menu command and every
+// request of another process, and turns the recorder's messages into
+// notifications. One per interactive run, on the main thread. Everything that
+// calls back later holds it weakly, so a late timer tick, hot key press or
+// recorder report finds nothing to do once it is gone.
 class StatusController : public std::enable_shared_from_this<StatusController> {
   public:
     // `quit` is how the menu's quit command asks the application to end; the
@@ -30,7 +32,8 @@ class StatusController : public std::enable_shared_from_this<StatusController> {
     StatusController(const StatusController&) = delete;
     StatusController& operator=(const StatusController&) = delete;
 
-    // Start, stop, or cancel the countdown: the menu's first item and the hot key.
+    // Start, stop, or cancel the countdown: the menu's first item, the hot key
+    // and another process's toggle request.
     void triggerRecording();
     // The menu as it should look now; the tray asks before every opening.
     platform::Menu menuNeedsUpdate() const;
@@ -43,10 +46,15 @@ class StatusController : public std::enable_shared_from_this<StatusController> {
 
   private:
     StatusController(std::shared_ptr<Settings> settings, std::function<void()> quit);
-    static std::shared_ptr<Recorder> makeRecorder(const std::shared_ptr<Settings>& settings);
+    void useRecorder(bool realtime);
     void attachStatusItem();
-    void wire(Recorder& recorder);
-    void recorderMessage(const std::string& text, const std::optional<std::filesystem::path>& file);
+    void watchForTray();
+    void serveRemoteRequests();
+    void remoteRequest(platform::RemoteRequest request);
+    void wire(Recorder& recorder, bool realtime);
+    void recorderMessage(const std::string& text, const std::optional<std::filesystem::path>& file,
+                         bool realtime);
+    void startRecording();
     void countdownTick();
     void toggleRealtime();
     void setMicrophone(const std::string& id);
@@ -56,15 +64,18 @@ class StatusController : public std::enable_shared_from_this<StatusController> {
     void toggleHotkey();
     void registerHotkey();
     void openFolder();
+    void chooseFolder();
     void configureButton(bool recording);
     void showCountdown(int64_t n);
     static void notify(const std::string& message,
                        const std::optional<std::filesystem::path>& file);
 
     // All fields belong to the main thread.
-    std::unique_ptr<platform::StatusItem> statusItem_;  // none: the desktop has no tray
+    std::unique_ptr<platform::StatusItem> statusItem_;          // none: the desktop has no tray
+    std::unique_ptr<platform::RemoteEndpoint> remoteEndpoint_;  // made before the first look
     const std::shared_ptr<Settings> settings_;
     std::shared_ptr<Recorder> activeRecorder_;
+    bool activeIsRealtime_ = false;                             // the kind of activeRecorder_
     std::unique_ptr<platform::RepeatingTimer> countdownTimer_;  // present while counting down
     int64_t countdownRemaining_ = 0;
     const std::function<void()> quit_;

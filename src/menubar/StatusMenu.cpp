@@ -32,6 +32,7 @@ constexpr double kMatchTolerance = 0.001;
 // Everything the enabled rules depend on, read once per opening.
 struct Situation {
     bool recording;
+    bool busy;  // starting, recording or finishing
     bool countingDown;
     bool realtime;
 };
@@ -199,7 +200,8 @@ MenuItem versionLine() {
 }  // namespace
 
 Menu build(const Settings& settings, const Recorder& recorder, bool countingDown) {
-    const Situation now{recorder.isRecording(), countingDown, settings.realtimeMode()};
+    const Situation now{recorder.isRecording(), recorder.isBusy(), countingDown,
+                        settings.realtimeMode()};
     const bool idle = !now.recording;
 
     Menu menu{primaryCommand(now)};
@@ -209,7 +211,8 @@ Menu build(const Settings& settings, const Recorder& recorder, bool countingDown
     menu.push_back(MenuItem::makeSeparator());
 
     MenuItem realtime = command("RealTime", MenuAction::toggleRealtime, now.realtime);
-    realtime.enabled = idle && !now.countingDown;
+    // Switching replaces the recorder, which must not happen while it is busy.
+    realtime.enabled = !now.busy && !now.countingDown;
     realtime.toolTip = "Record the screen at full speed with audio, instead of a time-lapse.";
     menu.push_back(std::move(realtime));
     menu.push_back(MenuItem::makeSeparator());
@@ -256,6 +259,11 @@ Menu build(const Settings& settings, const Recorder& recorder, bool countingDown
                                                      : " is taken by another app")));
     }
     menu.push_back(command("Open Recordings Folder", MenuAction::openFolder));
+    if (platform::services().folderChooser->isAvailable()) {
+        MenuItem choose = command("Choose Recordings Folder\u2026", MenuAction::chooseFolder);
+        choose.enabled = idle;
+        menu.push_back(std::move(choose));
+    }
     menu.push_back(MenuItem::makeSeparator());
     menu.push_back(command("Launch at Login", MenuAction::toggleLogin, LoginItem::isEnabled()));
     menu.push_back(versionLine());

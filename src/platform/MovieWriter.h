@@ -45,6 +45,8 @@ class MovieWriter {
     virtual void finishWriting(std::function<void()> handler) = 0;
     virtual WriterStatus status() const = 0;
     virtual std::optional<Error> error() const = 0;
+    // Frames that are in the file for good: after a failure, those before it.
+    virtual int64_t writtenFrameCount() const = 0;
     // Stops without finishing the file; waits for the frame being encoded.
     virtual void cancelWriting() = 0;
 };

@@ -8,12 +8,14 @@
 #include "platform/AudioDevices.h"
 #include "platform/DefaultsStore.h"
 #include "platform/Dispatch.h"
+#include "platform/FolderChooser.h"
 #include "platform/HotkeyService.h"
 #include "platform/Log.h"
 #include "platform/MovieWriter.h"
 #include "platform/Notifications.h"
 #include "platform/ProcessRunner.h"
 #include "platform/RecordingStream.h"
+#include "platform/RemoteControl.h"
 #include "platform/RunningApps.h"
 #include "platform/ScreenCapture.h"
 #include "platform/StatusBar.h"
@@ -39,6 +41,8 @@ struct Services {
     std::unique_ptr<Workspace> workspace;
     std::unique_ptr<StatusBar> statusBar;
     std::unique_ptr<Notifications> notifications;
+    std::unique_ptr<FolderChooser> folderChooser;
+    std::unique_ptr<RemoteControl> remoteControl;
     std::unique_ptr<HotkeyService> hotkeys;
     std::unique_ptr<ProcessRunner> processRunner;
     std::unique_ptr<AtomicFiles> atomicFiles;

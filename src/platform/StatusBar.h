@@ -39,6 +39,8 @@ class StatusItem {
   public:
     virtual ~StatusItem() = default;
     virtual StatusButton& button() = 0;
+    // Whether a tray shows the item now; a desktop without one never does.
+    virtual bool isShown() const = 0;
 };
 
 class StatusBar {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "platform/Services.h"
 
@@ -39,6 +40,7 @@ void RealtimeRecorder::start() {
         return;
     }
     starting_ = true;
+    nameAttempts_ = 0;
     dispatch_.runInBackground([self = shared_from_this()] { self->begin(); });
 }
 
@@ -66,8 +68,12 @@ void RealtimeRecorder::configureSession(CaptureTarget::DisplayResult display, Au
         failStart("Could not start: " + display.error().description);
         return;
     }
-    auto [width, height] =
-        CaptureTarget::evenSize(display->width, display->height, settings_->resolutionScale());
+    const auto size = CaptureTarget::recordingSize(*display, settings_->resolutionScale());
+    if (!size) {
+        failStart("Could not start: " + size.error().description);
+        return;
+    }
+    const auto [width, height] = *size;
     platform::StreamConfiguration stream{
         .displayID = display->displayID,
         .width = width,
@@ -110,13 +116,21 @@ void RealtimeRecorder::configureSession(CaptureTarget::DisplayResult display, Au
         failStart("Could not start: " + made.error().description);
         return;
     }
+    // The stream creates the file only as capture starts; another session may
+    // take the name first, and the same set-up then runs again under the next one.
+    auto again = [self = shared_from_this(), display = *display, audio] {
+        self->dispatch_.runInBackground(
+            [self, display, audio] { self->configureSession(display, audio); });
+    };
     dispatch_.post([self = shared_from_this(), stream = *made, file = *file,
-                    summary = summary(stream.capturesAudio, audio.micID, audio.micRefused),
-                    session] { self->commit(stream, file, summary, session); });
+                    summary = summary(stream.capturesAudio, audio.micID, audio.micRefused), session,
+                    again] { self->commit(stream, file, summary, session, again); });
 }
 
 void RealtimeRecorder::commit(std::shared_ptr<platform::RecordingStream> stream,
-                              std::filesystem::path file, std::string summary, uint64_t session) {
+                              std::filesystem::path file, std::string summary, uint64_t session,
+                              std::function<void()> underNextName) {
+    underNextName_ = std::move(underNextName);
     stream_ = std::move(stream);
     outputURL_ = std::move(file);
     sourceSummary_ = std::move(summary);
@@ -134,14 +148,20 @@ void RealtimeRecorder::captureStarted(std::optional<platform::Error> error, uint
     if (session != session_ || finished_) {
         return;  // this session already ended through a report of the stream
     }
-    starting_ = false;
     if (error) {
         stream_.reset();
         outputURL_.reset();
         finished_ = true;
+        if (movieNameWasTaken(*error) && ++nameAttempts_ < kMovieNameAttempts) {
+            std::exchange(underNextName_, nullptr)();
+            return;
+        }
+        starting_ = false;
         report("Could not start: " + error->description);
         return;
     }
+    starting_ = false;
+    underNextName_ = nullptr;
     isRecording_ = true;
     if (onStateChange) {
         onStateChange(true);

@@ -28,6 +28,8 @@ class RealtimeRecorder : public Recorder, public std::enable_shared_from_this<Re
     explicit RealtimeRecorder(std::shared_ptr<Settings> settings);
 
     bool isRecording() const override { return isRecording_; }
+    // A session holds its stream from commit() to the end of its finish.
+    bool isBusy() const override { return starting_ || !finished_; }
     void start() override;
     void stop(std::function<void()> completion) override;
     std::optional<std::string> sessionLabel() const override;
@@ -45,7 +47,7 @@ class RealtimeRecorder : public Recorder, public std::enable_shared_from_this<Re
     void begin();
     void configureSession(CaptureTarget::DisplayResult display, Audio audio);
     void commit(std::shared_ptr<platform::RecordingStream> stream, std::filesystem::path file,
-                std::string summary, uint64_t session);
+                std::string summary, uint64_t session, std::function<void()> underNextName);
     void captureStarted(std::optional<platform::Error> error, uint64_t session);
     platform::RecordingEvents eventsFor(uint64_t session);
     void finalize(std::optional<platform::Error> error, uint64_t session);
@@ -68,6 +70,9 @@ class RealtimeRecorder : public Recorder, public std::enable_shared_from_this<Re
     std::optional<std::filesystem::path> outputURL_;
     std::string sourceSummary_;
     std::function<void()> finishCompletion_;
+    // Sets the session up again while its movie's name was taken by another.
+    std::function<void()> underNextName_;
+    int nameAttempts_ = 0;
 };
 
 }  // namespace vx

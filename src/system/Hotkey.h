@@ -6,8 +6,9 @@
 
 #include "platform/HotkeyService.h"
 
-// The one system-wide shortcut, Option-Command-5, that starts and stops a
-// recording whichever application is in front. Process-wide state; every
+// The one system-wide shortcut, Alt+Super+5 (Option-Command-5 in the key
+// codes the seam speaks), that starts and stops a recording whichever
+// application is in front. Process-wide state; every
 // operation is called on the main thread.
 namespace vx::Hotkey {
 
@@ -15,7 +16,8 @@ inline constexpr uint32_t kKeyCode = 23;  // the "5" of the number row
 inline constexpr uint32_t kModifiers = platform::kCommandKeyMask | platform::kOptionKeyMask;
 inline constexpr platform::HotkeyID kID{
     uint32_t('V') << 24 | uint32_t('T') << 16 | uint32_t('L') << 8 | uint32_t('X'), 1};
-inline constexpr std::string_view displayName = "\u2325\u23185";
+// As Linux desktops name keys in their own shortcut settings.
+inline constexpr std::string_view displayName = "Alt+Super+5";
 
 // Stores `action` in place of the previous one and makes sure the shortcut is
 // registered; true when it is registered afterwards. The action runs as a job

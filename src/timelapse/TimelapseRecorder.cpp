@@ -1,6 +1,7 @@
 #include "timelapse/TimelapseRecorder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -20,6 +21,14 @@ constexpr double kTimerLeeway = 0.05;
 // A hand-edited interval can be any number; a year is as good as forever and
 // keeps the timer's arithmetic finite.
 constexpr double kLongestInterval = 365.0 * 24 * 3600;
+
+// What stopped the writer, as the end of "Saved 13-frame time-lapse (disk full)".
+std::string failureCause(const std::optional<platform::Error>& error) {
+    if (error && error->domain == "POSIX" && error->code == ENOSPC) {
+        return "disk full";
+    }
+    return "write failed: " + (error ? error->description : std::string("unknown"));
+}
 
 std::string intervalText(double interval) {
     if (interval < 1) {
@@ -75,8 +84,12 @@ void TimelapseRecorder::configureSession(CaptureTarget::DisplayResult display) {
         failStart("Could not start: " + display.error().description);
         return;
     }
-    auto [width, height] =
-        CaptureTarget::evenSize(display->width, display->height, settings_->resolutionScale());
+    const auto size = CaptureTarget::recordingSize(*display, settings_->resolutionScale());
+    if (!size) {
+        failStart("Could not start: " + size.error().description);
+        return;
+    }
+    const auto [width, height] = *size;
     const platform::ScreenshotRequest config{
         .displayID = display->displayID,
         .width = width,
@@ -137,17 +150,57 @@ void TimelapseRecorder::captureTick() {
     if (state_ != RecState::recording || !config_) {
         return;
     }
+    endIfWriterFailed();
     dispatch_.runInBackground([self = shared_from_this(), config = *config_] {
         platform::services().screenCapture->captureScreenshot(
             config,
             [self](std::expected<std::shared_ptr<const platform::PixelBuffer>, platform::Error>
                        image) {
-                // A failed capture adds no frame; the session goes on.
                 if (image && *image) {
                     self->appendFrame(std::move(*image));
+                } else {
+                    self->captureFailed();
                 }
             });
     });
+}
+
+// A failed capture adds no frame and the session goes on, unless the display
+// itself is gone: then no later tick could add one either.
+void TimelapseRecorder::captureFailed() {
+    platform::services().screenCapture->shareableContent(
+        [self = shared_from_this()](
+            std::expected<platform::ShareableContent, platform::Error> content) {
+            self->queue_->post([self, content = std::move(content)] {
+                if (!self->config_) {
+                    return;
+                }
+                const uint32_t recorded = self->config_->displayID;
+                const bool present =
+                    content && std::any_of(content->displays.begin(), content->displays.end(),
+                                           [recorded](const platform::DisplayInfo& display) {
+                                               return display.displayID == recorded;
+                                           });
+                if (!present) {
+                    self->endBecause("display gone");
+                }
+            });
+        });
+}
+
+void TimelapseRecorder::endIfWriterFailed() {
+    if (writer_ && writer_->status() == platform::WriterStatus::failed) {
+        endBecause(failureCause(writer_->error()));
+    }
+}
+
+// Ends the session as a stop would, with the cause in its final message.
+void TimelapseRecorder::endBecause(std::string cause) {
+    if (state_ != RecState::recording || endCause_) {
+        return;
+    }
+    endCause_ = std::move(cause);
+    dispatch_.post([self = shared_from_this()] { self->stop(nullptr); });
 }
 
 void TimelapseRecorder::appendFrame(std::shared_ptr<const platform::PixelBuffer> frame) {
@@ -159,6 +212,8 @@ void TimelapseRecorder::appendFrame(std::shared_ptr<const platform::PixelBuffer>
         const platform::MediaTime time{self->frameIndex_, self->params_->playbackFPS};
         if (self->writer_->append(frame, time)) {
             ++self->frameIndex_;
+        } else {
+            self->endIfWriterFailed();
         }
     });
 }
@@ -203,17 +258,30 @@ void TimelapseRecorder::finish(std::function<void()> completion) {
 
 void TimelapseRecorder::writerFinished(int64_t frames, std::filesystem::path file,
                                        std::function<void()> completion) {
-    const bool saved = writer_->status() == platform::WriterStatus::completed;
+    const bool completed = writer_->status() == platform::WriterStatus::completed;
     const auto error = writer_->error();
-    const std::string errorText = error ? error->description : "unknown";
+    // Every frame is synced as it is written, so a failed writer still leaves
+    // a movie that plays up to the failure; only one without frames is useless.
+    const int64_t kept = completed ? frames : writer_->writtenFrameCount();
+    std::optional<std::string> cause = endCause_;
+    if (!completed && !cause) {
+        cause = failureCause(error);
+    }
+    std::string text = "Saved " + std::to_string(kept) + "-frame time-lapse";
+    if (cause) {
+        text += " (" + *cause + ")";
+    }
+    std::optional<std::filesystem::path> saved = file;
+    if (kept == 0) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+        text = "Write failed: " + (error ? error->description : std::string("unknown"));
+        saved.reset();
+    }
     cleanup();
-    sessionEnded([self = shared_from_this(), saved, frames, file, errorText, completion] {
+    sessionEnded([self = shared_from_this(), text, saved, completion] {
         if (self->onMessage) {
-            if (saved) {
-                self->onMessage("Saved " + std::to_string(frames) + "-frame time-lapse", file);
-            } else {
-                self->onMessage("Write failed: " + errorText, std::nullopt);
-            }
+            self->onMessage(text, saved);
         }
         if (completion) {
             completion();
@@ -239,6 +307,7 @@ void TimelapseRecorder::sessionEnded(std::function<void()> deliver) {
 
 void TimelapseRecorder::cleanup() {
     writer_.reset();
+    endCause_.reset();
     config_.reset();
     outputURL_.reset();
     params_.reset();

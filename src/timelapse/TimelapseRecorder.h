@@ -36,6 +36,7 @@ class TimelapseRecorder : public Recorder, public std::enable_shared_from_this<T
     ~TimelapseRecorder() override;
 
     bool isRecording() const override;
+    bool isBusy() const override { return phase_ != Phase::idle; }
     void start() override;
     void stop(std::function<void()> completion) override;
     std::optional<std::string> sessionLabel() const override;
@@ -52,7 +53,10 @@ class TimelapseRecorder : public Recorder, public std::enable_shared_from_this<T
     void sessionStarted(CaptureParams params);
     void startTimer(const CaptureParams& params);
     void captureTick();
+    void captureFailed();
     void appendFrame(std::shared_ptr<const platform::PixelBuffer> frame);
+    void endBecause(std::string cause);
+    void endIfWriterFailed();
     void finish(std::function<void()> completion);
     void writerFinished(int64_t frames, std::filesystem::path file,
                         std::function<void()> completion);
@@ -79,6 +83,8 @@ class TimelapseRecorder : public Recorder, public std::enable_shared_from_this<T
     std::optional<platform::ScreenshotRequest> config_;
     std::optional<std::filesystem::path> outputURL_;
     std::optional<CaptureParams> params_;
+    // Why the session ended by itself, when it did: the disk, the display.
+    std::optional<std::string> endCause_;
 };
 
 }  // namespace vx

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "MainContext.h"
 
 // What a test needs to stand on the other side of the session bus: a
 // connection of its own (a tray host, a notification server), calls that
@@ -20,19 +23,7 @@ struct VariantUnref {
 };
 using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
-// Runs the main context until `done`, at most `seconds`.
-inline bool runUntil(const std::function<bool()>& done, double seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        if (!g_main_context_iteration(nullptr, FALSE)) {
-            g_usleep(1000);
-        }
-    }
-    return true;
-}
+using fixtures::runUntil;
 
 inline std::string text(GVariant* value) {
     gchar* printed = g_variant_print(value, FALSE);
@@ -83,6 +74,15 @@ class BusPeer {
     void release(const char* name) {
         Variant(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                      "ReleaseName", g_variant_new("(s)", name)));
+    }
+    bool hasOwner(const char* name) {
+        Variant reply(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "NameHasOwner", g_variant_new("(s)", name)));
+        gboolean owned = FALSE;
+        if (reply) {
+            g_variant_get(reply.get(), "(b)", &owned);
+        }
+        return owned;
     }
 
     // The reply, or nullptr with `error` set. The main context runs meanwhile.
@@ -145,6 +145,64 @@ class BusPeer {
   private:
     GDBusConnection* bus_ = nullptr;
     std::vector<guint> subscriptions_;
+};
+
+// Afterwards every message `peer` sent to this process's own session-bus
+// connection so far has been handled: the bus keeps one sender's messages in
+// order, and the answer to this call comes after them. GDBus answers Ping
+// before it runs calls that came earlier; to wait for the answers to those,
+// name a method of the peer's own that it answers in turn.
+inline void settle(const char* peer, const char* path = "/",
+                   const char* interface = "org.freedesktop.DBus.Peer",
+                   const char* method = "Ping") {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    Variant(g_dbus_connection_call_sync(bus, peer, path, interface, method, nullptr, nullptr,
+                                        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
+    g_object_unref(bus);
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
+// A stand-in desktop service (a python3-gi script) that holds `name` on the
+// bus from the end of the constructor until the end of the destructor.
+class StandIn {
+  public:
+    StandIn(BusPeer& peer, const char* script, const char* name,
+            const std::vector<std::string>& arguments = {})
+        : peer_(peer), name_(name) {
+        if (script == nullptr) {
+            ADD_FAILURE() << "no stand-in script for " << name;
+            return;
+        }
+        std::vector<const gchar*> argv{"/usr/bin/python3", script};
+        for (const std::string& argument : arguments) {
+            argv.push_back(argument.c_str());
+        }
+        argv.push_back(nullptr);
+        GError* error = nullptr;
+        process_ = g_subprocess_newv(argv.data(), G_SUBPROCESS_FLAGS_NONE, &error);
+        if (process_ == nullptr) {
+            ADD_FAILURE() << error->message;
+            g_error_free(error);
+            return;
+        }
+        EXPECT_TRUE(runUntil([&] { return peer_.hasOwner(name_); })) << script << " never ran";
+    }
+    ~StandIn() {
+        if (process_ != nullptr) {
+            g_subprocess_send_signal(process_, SIGTERM);
+            g_subprocess_wait(process_, nullptr, nullptr);
+            g_object_unref(process_);
+            EXPECT_TRUE(runUntil([&] { return !peer_.hasOwner(name_); }));
+        }
+    }
+    StandIn(const StandIn&) = delete;
+    StandIn& operator=(const StandIn&) = delete;
+
+  private:
+    BusPeer& peer_;
+    const char* const name_;
+    GSubprocess* process_ = nullptr;
 };
 
 }  // namespace vx::bustest

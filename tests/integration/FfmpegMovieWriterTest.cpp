@@ -16,12 +16,11 @@
 #include <iterator>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "CommandOutput.h"
+#include "MovieProbe.h"
 #include "TemporaryFolder.h"
 #include "platform/MovieWriter.h"
 #include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
@@ -32,6 +31,9 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::commandOutput;
 using fixtures::contents;
+using fixtures::decodeErrors;
+using fixtures::MovieProbe;
+using fixtures::quoted;
 using fixtures::TemporaryFolder;
 using platform::MediaTime;
 using platform::MovieWriter;
@@ -84,63 +86,6 @@ std::shared_ptr<const PixelBuffer> noiseFrame(int64_t width, int64_t height, uns
     std::mt19937 random(seed);
     std::generate(frame->bytes.begin(), frame->bytes.end(), [&] { return uint8_t(random()); });
     return frame;
-}
-
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-struct Packet {
-    int64_t pts = 0;
-    bool key = false;
-};
-
-// What ffprobe reads back from a movie.
-struct Probe {
-    std::string codec;
-    int64_t width = 0, height = 0, durationTs = -1, timeBaseNum = 0, timeBaseDen = 1;
-    std::vector<Packet> packets;
-
-    // value / time base == numerator / denominator, exactly.
-    bool atTime(int64_t value, int64_t numerator, int64_t denominator) const {
-        return value * timeBaseNum * denominator == numerator * timeBaseDen;
-    }
-};
-
-Probe probe(const fs::path& movie) {
-    Probe found;
-    std::istringstream stream(
-        commandOutput("ffprobe -v quiet -select_streams v:0 -show_entries "
-                      "stream=codec_name,width,height,time_base,duration_ts -of default=nw=1 " +
-                      quoted(movie)));
-    for (std::string line; std::getline(stream, line);) {
-        const auto equals = line.find('=');
-        const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
-        if (key == "codec_name")
-            found.codec = value;
-        if (key == "width")
-            found.width = std::atoll(value.c_str());
-        if (key == "height")
-            found.height = std::atoll(value.c_str());
-        if (key == "duration_ts" && value != "N/A")
-            found.durationTs = std::atoll(value.c_str());
-        if (key == "time_base") {
-            std::sscanf(value.c_str(), "%ld/%ld", &found.timeBaseNum, &found.timeBaseDen);
-        }
-    }
-    std::istringstream packets(
-        commandOutput("ffprobe -v quiet -select_streams v:0 -show_entries packet=pts,flags "
-                      "-of csv=p=0 " +
-                      quoted(movie)));
-    for (std::string line; std::getline(packets, line);) {
-        found.packets.push_back({std::atoll(line.c_str()), line.find('K') != std::string::npos});
-    }
-    return found;
-}
-
-// Errors the decoder reports for the whole movie; empty for a clean file.
-std::string decodeErrors(const fs::path& movie) {
-    return commandOutput("ffmpeg -nostdin -v error -i " + quoted(movie) + " -f null - 2>&1");
 }
 
 // Each frame's left and right halves, averaged, as the decoder shows them.
@@ -243,15 +188,8 @@ struct MovieCase {
     int64_t width, height, extraStride;
 };
 
-void PrintTo(const MovieCase& c, std::ostream* out) {
-    *out << c.frames << " frames of " << c.width << "x" << c.height << " at " << c.fps
-         << " fps, rows " << c.extraStride << " bytes apart";
-}
-
-class FfmpegMovieWriterFinished : public testing::TestWithParam<MovieCase> {};
-
-TEST_P(FfmpegMovieWriterFinished, HoldsEveryFrameInOrderAtItsExactTimeAsARegularMovie) {
-    const MovieCase c = GetParam();
+// Frames of two colours each, written and finished; read back frame by frame.
+void checkFinishedMovie(const MovieCase& c) {
     TemporaryFolder folder;
     const fs::path file = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
     FfmpegMovieWriters writers;
@@ -265,18 +203,19 @@ TEST_P(FfmpegMovieWriterFinished, HoldsEveryFrameInOrderAtItsExactTimeAsARegular
     }
     ASSERT_EQ(finish(*writer), WriterStatus::completed) << writer->error()->description;
 
-    const Probe movie = probe(file);
-    EXPECT_EQ(movie.codec, "h264");
-    EXPECT_EQ(movie.width, c.width);
-    EXPECT_EQ(movie.height, c.height);
+    const MovieProbe movie(file);
+    const MovieProbe::Stream video = movie.stream("video");
+    EXPECT_EQ(video.codec, "h264");
+    EXPECT_EQ(video.width, c.width);
+    EXPECT_EQ(video.height, c.height);
     ASSERT_EQ(movie.packets.size(), size_t(c.frames));
     int sinceKey = 0;
     for (int k = 0; k < c.frames; ++k) {
-        EXPECT_TRUE(movie.atTime(movie.packets[k].pts, k, c.fps)) << "frame " << k;
+        EXPECT_TRUE(video.atTime(movie.packets[k].pts, k, c.fps)) << "frame " << k;
         sinceKey = movie.packets[k].key ? 0 : sinceKey + 1;
         EXPECT_LT(sinceKey, 30) << "frame " << k;
     }
-    EXPECT_TRUE(movie.atTime(movie.durationTs, c.frames, c.fps)) << movie.durationTs;
+    EXPECT_TRUE(video.atTime(video.durationTs, c.frames, c.fps)) << video.durationTs;
     EXPECT_FALSE(isFragmented(file));
     EXPECT_EQ(decodeErrors(file), "");
     const auto seen = halves(file);
@@ -287,11 +226,16 @@ TEST_P(FfmpegMovieWriterFinished, HoldsEveryFrameInOrderAtItsExactTimeAsARegular
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Writer, FfmpegMovieWriterFinished,
-                         testing::Values(MovieCase{30, 75, 320, 240, 0},
-                                         MovieCase{24, 30, 162, 120, 12},
-                                         MovieCase{1, 4, 64, 48, 4},
-                                         MovieCase{60, 8, 98, 62, 102}));
+// Sizes odd and even, rows with and without bytes between them, frame rates
+// from one to sixty.
+TEST(FfmpegMovieWriter, AFinishedMovieHoldsEveryFrameInOrderAtItsExactTime) {
+    for (const MovieCase& c : {MovieCase{30, 75, 320, 240, 0}, MovieCase{24, 30, 162, 120, 12},
+                               MovieCase{1, 4, 64, 48, 4}, MovieCase{60, 8, 98, 62, 102}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " +
+                     std::to_string(c.fps) + " fps");
+        checkFinishedMovie(c);
+    }
+}
 
 TEST(FfmpegMovieWriter, CreateNeverReplacesAFileAndSaysWhyItFailed) {
     TemporaryFolder folder;
@@ -349,9 +293,9 @@ TEST(FfmpegMovieWriter, FramesThatDoNotFitAreRefusedAndLeaveNoGap) {
     EXPECT_FALSE(writer->isReadyForMoreMediaData());
     EXPECT_FALSE(writer->append(good(64, 48), {3, 30}));
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
-    const Probe movie = probe(file);
+    const MovieProbe movie(file);
     ASSERT_EQ(movie.packets.size(), 3u);
-    EXPECT_TRUE(movie.atTime(movie.packets[2].pts, 2, 30));
+    EXPECT_TRUE(movie.stream("video").atTime(movie.packets[2].pts, 2, 30));
 }
 
 TEST(FfmpegMovieWriter, FramesOfferedFasterThanItEncodesAreRefusedNotQueued) {
@@ -370,7 +314,7 @@ TEST(FfmpegMovieWriter, FramesOfferedFasterThanItEncodesAreRefusedNotQueued) {
     }
     EXPECT_LT(accepted, 20);
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
-    EXPECT_EQ(probe(file).packets.size(), size_t(accepted));
+    EXPECT_EQ(MovieProbe(file).packets.size(), size_t(accepted));
 }
 
 // The writer in a child process that is killed while it appends.
@@ -390,11 +334,8 @@ pid_t writeUntilKilled(const fs::path& file, const VideoTrackSettings& settings)
     }
 }
 
-enum class Recovery { explicitly, byTheNextCreate };
-
-class FfmpegMovieWriterKilled : public testing::TestWithParam<Recovery> {};
-
-TEST_P(FfmpegMovieWriterKilled, LeavesAPlayableMovieThatRecoveryMakesRegular) {
+// The next movie made in the folder makes the killed writer's movie regular.
+TEST(FfmpegMovieWriter, AWriterKilledMidMovieLeavesAPlayableMovieThatTheNextMakesRegular) {
     TemporaryFolder folder;
     const fs::path file = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
     // A high bit rate makes fragments larger than one write, so the kill can
@@ -404,40 +345,33 @@ TEST_P(FfmpegMovieWriterKilled, LeavesAPlayableMovieThatRecoveryMakesRegular) {
     const pid_t child = writeUntilKilled(file, settings);
     constexpr size_t kFramesBeforeKill = 12;
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (probe(file).packets.size() < kFramesBeforeKill &&
+    while (MovieProbe(file).packets.size() < kFramesBeforeKill &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
 
-    const Probe left = probe(file);
+    const MovieProbe left(file);
     ASSERT_GE(left.packets.size(), kFramesBeforeKill);
     for (size_t k = 0; k < kFramesBeforeKill; ++k) {
-        EXPECT_TRUE(left.atTime(left.packets[k].pts, int64_t(k), 30)) << "frame " << k;
+        EXPECT_TRUE(left.stream("video").atTime(left.packets[k].pts, int64_t(k), 30)) << k;
     }
 
     FfmpegMovieWriters writers;
-    if (GetParam() == Recovery::explicitly) {
-        EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()),
-                  std::vector<fs::path>{file});
-    } else {
-        ASSERT_TRUE(writers.create(folder.path() / "Ventilux-2026-03-14_09-05-09.mp4"));
-    }
+    ASSERT_TRUE(writers.create(folder.path() / "Ventilux-2026-03-14_09-05-09.mp4"));
     EXPECT_FALSE(isFragmented(file));
-    const Probe recovered = probe(file);
+    const MovieProbe recovered(file);
+    const MovieProbe::Stream video = recovered.stream("video");
     // A fragment torn by the kill may have shown ffprobe a partial frame.
     ASSERT_GE(recovered.packets.size(), std::max(kFramesBeforeKill, left.packets.size() - 1));
     ASSERT_LE(recovered.packets.size(), left.packets.size());
     for (size_t k = 0; k < recovered.packets.size(); ++k) {
-        EXPECT_TRUE(recovered.atTime(recovered.packets[k].pts, int64_t(k), 30)) << "frame " << k;
+        EXPECT_TRUE(video.atTime(recovered.packets[k].pts, int64_t(k), 30)) << "frame " << k;
     }
-    EXPECT_TRUE(recovered.atTime(recovered.durationTs, int64_t(recovered.packets.size()), 30));
+    EXPECT_TRUE(video.atTime(video.durationTs, int64_t(recovered.packets.size()), 30));
     EXPECT_EQ(decodeErrors(file), "");
 }
-
-INSTANTIATE_TEST_SUITE_P(Writer, FfmpegMovieWriterKilled,
-                         testing::Values(Recovery::explicitly, Recovery::byTheNextCreate));
 
 // A fragmented movie of `frames` frames, as a writer cancelled mid-way leaves it.
 void writeUnfinished(const fs::path& file, int frames) {
@@ -479,7 +413,7 @@ TEST(FfmpegMovieWriter, RecoveryDropsATornLastFragmentAndKeepsTheRest) {
         EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()),
                   std::vector<fs::path>{file});
         EXPECT_FALSE(isFragmented(file));
-        EXPECT_EQ(probe(file).packets.size(), cut.frames) << "cut at " << cut.length;
+        EXPECT_EQ(MovieProbe(file).packets.size(), cut.frames) << "cut at " << cut.length;
         EXPECT_EQ(decodeErrors(file), "");
         fs::remove(file);
     }
@@ -513,7 +447,7 @@ TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinalise) {
         EXPECT_EQ(contents(file), bytes) << file;
     }
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
-    EXPECT_EQ(probe(live).packets.size(), 3u);
+    EXPECT_EQ(MovieProbe(live).packets.size(), 3u);
     EXPECT_FALSE(isFragmented(live));
 }
 
@@ -635,7 +569,7 @@ TEST_F(FfmpegMovieWriterSmallDisk, TooFullToFinaliseKeepsThePlayableFragmentedMo
     }
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
     EXPECT_TRUE(isFragmented(file));
-    EXPECT_EQ(probe(file).packets.size(), size_t(frames));
+    EXPECT_EQ(MovieProbe(file).packets.size(), size_t(frames));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
 }
 

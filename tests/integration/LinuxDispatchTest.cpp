@@ -1,17 +1,14 @@
-#include <glib.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -20,12 +17,14 @@
 #include <thread>
 #include <vector>
 
+#include "MainContext.h"
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxDispatch.h"
 
 namespace vx {
 namespace {
 
+using fixtures::runUntil;
 using platform::RepeatingTimer;
 using platform::SerialQueue;
 using platform::Task;
@@ -41,179 +40,106 @@ constexpr double kInterval = 0.02;
 constexpr double kLeeway = 0.005;
 const std::string kCaptureLabel = "lab.quimbry.ventilux.capture";
 
-// "It happened", from one thread to another; shared, so that a late setter
-// never outlives it.
-class Event {
+// A count that threads wait on: "it happened" is a count of one. Shared, so
+// that a late setter never outlives it.
+class Counter {
   public:
-    // Notifies under the lock: once a waiter sees the event it may destroy
-    // it, and the setter must be done with it by then.
-    void set() {
+    // Notifies under the lock: once a waiter sees the count it may destroy
+    // this, and the setter must be done with it by then.
+    void add() {
         std::lock_guard lock(mutex_);
-        set_ = true;
+        ++count_;
         changed_.notify_all();
     }
-    bool wait() {
+    int count() {
+        std::lock_guard lock(mutex_);
+        return count_;
+    }
+    bool waitFor(int atLeast = 1) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [this] { return set_; });
+        return changed_.wait_for(lock, kPatience, [&] { return count_ >= atLeast; });
     }
 
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool set_ = false;
+    int count_ = 0;
 };
 
-std::shared_ptr<Event> makeEvent() {
-    return std::make_shared<Event>();
+std::shared_ptr<Counter> makeEvent() {
+    return std::make_shared<Counter>();
 }
-
-// Counts the runs of a reference timer, the clock the timer tests read:
-// "five more of its runs" means "five more intervals", whatever the load.
-class RunCounter {
-  public:
-    void count() {
-        std::lock_guard lock(mutex_);
-        ++runs_;
-        changed_.notify_all();
-    }
-    int runs() {
-        std::lock_guard lock(mutex_);
-        return runs_;
-    }
-    bool waitFor(int atLeast) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [&] { return runs_ >= atLeast; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int runs_ = 0;
-};
 
 // Returns once everything posted to `queue` before it has run.
 bool drain(SerialQueue& queue) {
     auto drained = makeEvent();
-    queue.post([drained] { drained->set(); });
-    return drained->wait();
+    queue.post([drained] { drained->add(); });
+    return drained->waitFor();
 }
 
-// GLib's default main context run on the test's thread, as the app runs it.
-// Quit it from a main-queue task; a watchdog turns a hang into a failure.
-class MainLoop {
-  public:
-    MainLoop() : loop_(g_main_loop_new(nullptr, FALSE)) {}
-    ~MainLoop() { g_main_loop_unref(loop_); }
-    MainLoop(const MainLoop&) = delete;
-    MainLoop& operator=(const MainLoop&) = delete;
+// The runs of a reference timer are the clock the timer tests read: "five
+// more of its runs" means "five more intervals", whatever the load.
+struct ReferenceClock {
+    explicit ReferenceClock(LinuxDispatch& dispatch)
+        : timer(dispatch.startTimer(dispatch.makeSerialQueue("reference"), 0, kInterval, kLeeway,
+                                    [this] { ticks.add(); })) {}
+    bool waitIntervals(int n) { return ticks.waitFor(ticks.count() + n); }
 
-    // False when the watchdog had to end it.
-    bool run() {
-        timedOut_ = false;
-        const guint watchdog = g_timeout_add(3 * 1000 * kPatience.count(), &MainLoop::giveUp, this);
-        g_main_loop_run(loop_);
-        if (!timedOut_) {
-            g_source_remove(watchdog);
-        }
-        return !timedOut_;
-    }
-    void quit() { g_main_loop_quit(loop_); }
-
-  private:
-    static gboolean giveUp(gpointer data) {
-        auto* self = static_cast<MainLoop*>(data);
-        self->timedOut_ = true;
-        self->quit();
-        return G_SOURCE_REMOVE;
-    }
-
-    GMainLoop* loop_;
-    bool timedOut_ = false;
+    Counter ticks;
+    std::unique_ptr<RepeatingTimer> timer;
 };
 
-std::string threadName() {
-    char name[16] = {};
-    pthread_getname_np(pthread_self(), name, sizeof name);
-    return name;
-}
-
-TEST(LinuxDispatch, SerialQueueRunsEachPostersTasksInOrderAndOneAtATime) {
-    constexpr int kPosters = 4;
-    constexpr int kPostsEach = 2000;
-    LinuxDispatch dispatch;
-    // On the queue's thread only, like any queue-confined field.
-    std::vector<std::vector<int>> received(kPosters);
-    std::set<std::string> threadNames;
-    int running = 0;
-    int overlaps = 0;
-    auto queue = dispatch.makeSerialQueue(kCaptureLabel);
-
-    std::vector<std::thread> posters;
-    for (int poster = 0; poster < kPosters; ++poster) {
-        posters.emplace_back([&, poster] {
-            for (int i = 0; i < kPostsEach; ++i) {
-                queue->post([&, poster, i] {
-                    overlaps += running++ > 0 ? 1 : 0;
-                    received[poster].push_back(i);
-                    threadNames.insert(threadName());
-                    --running;
-                });
-            }
-        });
-    }
-    for (auto& poster : posters) {
-        poster.join();
-    }
-    ASSERT_TRUE(drain(*queue));
-
-    std::vector<int> inOrder(kPostsEach);
-    std::iota(inOrder.begin(), inOrder.end(), 0);
-    for (int poster = 0; poster < kPosters; ++poster) {
-        EXPECT_EQ(received[poster], inOrder) << "poster " << poster;
-    }
-    EXPECT_EQ(overlaps, 0);
-    EXPECT_EQ(threadNames, std::set<std::string>{kCaptureLabel.substr(0, 15)});
-}
-
-TEST(LinuxDispatch, MainQueueGetsEveryPostFromEveryThreadInPostingOrder) {
+TEST(LinuxDispatch, EachQueueRunsEveryPostersTasksInOrderAndOneAtATime) {
     constexpr int kPosters = 4;
     constexpr int kPostsEach = 1000;
     LinuxDispatch dispatch;
-    MainLoop loop;
-    std::vector<std::vector<int>> received(kPosters);  // main thread only
-    int total = 0;
-    int offMainThread = 0;
+    auto queue = dispatch.makeSerialQueue(kCaptureLabel);
+    const struct {
+        std::string label;
+        std::function<void(Task)> post;
+    } queues[] = {
+        {kCaptureLabel, [&](Task task) { queue->post(std::move(task)); }},
+        {"main", [&](Task task) { dispatch.post(std::move(task)); }},
+    };
+    for (const auto& q : queues) {
+        SCOPED_TRACE(q.label);
+        // On the queue's thread only, like any queue-confined field.
+        std::vector<std::vector<int>> received(kPosters);
+        std::set<std::string> labels;
+        int running = 0;
+        int overlaps = 0;
+        std::atomic<int> ran = 0;
+        std::vector<std::thread> posters;
+        for (int poster = 0; poster < kPosters; ++poster) {
+            posters.emplace_back([&, poster] {
+                for (int i = 0; i < kPostsEach; ++i) {
+                    q.post([&, poster, i] {
+                        overlaps += running++ > 0 ? 1 : 0;
+                        received[poster].push_back(i);
+                        labels.insert(dispatch.currentQueueLabel());
+                        --running;
+                        ++ran;
+                    });
+                }
+            });
+        }
+        for (auto& poster : posters) {
+            poster.join();
+        }
+        ASSERT_TRUE(runUntil([&] { return ran == kPosters * kPostsEach; }));
 
-    std::vector<std::thread> posters;
-    for (int poster = 0; poster < kPosters; ++poster) {
-        posters.emplace_back([&, poster] {
-            for (int i = 0; i < kPostsEach; ++i) {
-                dispatch.post([&, poster, i] {
-                    received[poster].push_back(i);
-                    offMainThread += dispatch.currentQueueLabel() == "main" ? 0 : 1;
-                    if (++total == kPosters * kPostsEach) {
-                        loop.quit();
-                    }
-                });
-            }
-        });
+        std::vector<int> inOrder(kPostsEach);
+        std::iota(inOrder.begin(), inOrder.end(), 0);
+        for (int poster = 0; poster < kPosters; ++poster) {
+            EXPECT_EQ(received[poster], inOrder) << "poster " << poster;
+        }
+        EXPECT_EQ(overlaps, 0);
+        EXPECT_EQ(labels, std::set<std::string>{q.label});
     }
-    ASSERT_TRUE(loop.run());
-    for (auto& poster : posters) {
-        poster.join();
-    }
-
-    std::vector<int> inOrder(kPostsEach);
-    std::iota(inOrder.begin(), inOrder.end(), 0);
-    for (int poster = 0; poster < kPosters; ++poster) {
-        EXPECT_EQ(received[poster], inOrder) << "poster " << poster;
-    }
-    EXPECT_EQ(offMainThread, 0);
 }
 
 TEST(LinuxDispatch, MainQueueRunsPostsAfterTheCurrentTaskAndDelayedOnesByDeadline) {
     LinuxDispatch dispatch;
-    MainLoop loop;
     std::vector<std::string> ran;
     std::vector<double> ranAt;
     const auto origin = Clock::now();
@@ -221,283 +147,213 @@ TEST(LinuxDispatch, MainQueueRunsPostsAfterTheCurrentTaskAndDelayedOnesByDeadlin
         ran.push_back(what);
         ranAt.push_back(Seconds(Clock::now() - origin).count());
     };
-
-    dispatch.postAfter(0.3, [&] {
-        record("after 0.3 s");
-        loop.quit();
-    });
+    dispatch.postAfter(0.3, [&] { record("after 0.3 s"); });
     dispatch.postAfter(0.1, [&] { record("after 0.1 s"); });
     dispatch.post([&] {
         dispatch.post([&] { record("posted by a main-queue task"); });
         record("at once");
     });
-    ASSERT_TRUE(loop.run());
+    ASSERT_TRUE(runUntil([&] { return ran.size() == 4; }));
 
     EXPECT_EQ(ran, (std::vector<std::string>{"at once", "posted by a main-queue task",
                                              "after 0.1 s", "after 0.3 s"}));
-    ASSERT_EQ(ranAt.size(), 4u);
     EXPECT_GE(ranAt[2], 0.1);
     EXPECT_GE(ranAt[3], 0.3);
 }
 
-// Whatever runs the probe reports the label of the thread it runs on.
-struct Probe {
-    LinuxDispatch& dispatch;
-    std::shared_ptr<SerialQueue> queue;
-    Task report;
-};
-
-TEST(LinuxDispatch, EveryKindOfThreadReportsItsQueueLabel) {
+// Where each kind of work runs: a handler on the wrong thread would race with
+// what it is meant to be serialised with.
+TEST(LinuxDispatch, EveryKindOfWorkRunsOnTheThreadOfItsQueue) {
+    using Timer = std::unique_ptr<RepeatingTimer>;
+    using Arrange = std::function<Timer(LinuxDispatch&, std::shared_ptr<SerialQueue>, Task)>;
     const struct {
         const char* where;
         std::string expected;
-        std::function<std::unique_ptr<RepeatingTimer>(Probe&)> arrange;
+        Arrange arrange;
     } cases[] = {
-        {"the main thread", "main",
-         [](Probe& p) {
-             p.report();
-             return nullptr;
-         }},
+        {"the main thread", "main", [](auto&, auto, Task report) { return report(), nullptr; }},
         {"a main-queue task", "main",
-         [](Probe& p) {
-             p.dispatch.post(p.report);
-             return nullptr;
-         }},
+         [](auto& dispatch, auto, Task report) { return dispatch.post(report), nullptr; }},
         {"a delayed main-queue task", "main",
-         [](Probe& p) {
-             p.dispatch.postAfter(0.01, p.report);
-             return nullptr;
+         [](auto& dispatch, auto, Task report) {
+             return dispatch.postAfter(0.01, report), nullptr;
          }},
         {"a main timer", "main",
-         [](Probe& p) { return p.dispatch.startMainTimer(kInterval, p.report); }},
-        {"a serial queue task", kCaptureLabel,
-         [](Probe& p) {
-             p.queue->post(p.report);
-             return nullptr;
+         [](auto& dispatch, auto, Task report) {
+             return dispatch.startMainTimer(kInterval, report);
          }},
         {"a timer on a serial queue", kCaptureLabel,
-         [](Probe& p) { return p.dispatch.startTimer(p.queue, 0, kInterval, kLeeway, p.report); }},
+         [](auto& dispatch, auto queue, Task report) {
+             return dispatch.startTimer(queue, 0, kInterval, kLeeway, report);
+         }},
         {"a background task", "background",
-         [](Probe& p) {
-             p.dispatch.runInBackground(p.report);
-             return nullptr;
+         [](auto& dispatch, auto, Task report) {
+             return dispatch.runInBackground(report), nullptr;
          }},
         {"a thread that is none of these", "",
-         [](Probe& p) {
-             std::thread(p.report).join();
-             return nullptr;
-         }},
+         [](auto&, auto, Task report) { return std::thread(report).join(), nullptr; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.where);
         LinuxDispatch dispatch;
-        MainLoop loop;
-        std::string seen = "(nothing)";
-        // Shared: the thread that reports may still be returning from the
-        // report while the next case begins.
+        // Shared: a timer's later runs may still report while the case ends.
         auto reported = std::make_shared<std::atomic<bool>>(false);
-        Probe probe{dispatch, dispatch.makeSerialQueue(kCaptureLabel), [&, reported] {
-                        if (!reported->exchange(true)) {
-                            dispatch.post([&seen, &loop, label = dispatch.currentQueueLabel()] {
-                                seen = label;
-                                loop.quit();
-                            });
-                        }
-                    }};
-        auto timer = c.arrange(probe);
-        ASSERT_TRUE(loop.run());
-        EXPECT_EQ(seen, c.expected);
+        auto label = std::make_shared<std::promise<std::string>>();
+        auto seen = label->get_future();
+        Timer timer = c.arrange(dispatch, dispatch.makeSerialQueue(kCaptureLabel),
+                                [&dispatch, reported, label] {
+                                    if (!reported->exchange(true)) {
+                                        label->set_value(dispatch.currentQueueLabel());
+                                    }
+                                });
+        ASSERT_TRUE(
+            runUntil([&] { return seen.wait_for(Seconds(0)) == std::future_status::ready; }));
+        EXPECT_EQ(seen.get(), c.expected);
     }
 }
 
 TEST(LinuxDispatch, QueueTimerKeepsToItsDeadlinesEvenWithABusyHandler) {
     constexpr double kFirstDelay = 0.2;
     constexpr double kGrid = 0.05;
-    constexpr double kGridLeeway = 0.01;
     constexpr size_t kRuns = 40;
     struct Run {
-        Clock::time_point start;
-        Clock::time_point end;
+        Clock::time_point start, end;
     };
     LinuxDispatch dispatch;
     std::vector<Run> runs;  // on the queue until `done`
     auto done = makeEvent();
-    auto queue = dispatch.makeSerialQueue(kCaptureLabel);
     const auto origin = Clock::now();
-    auto timer = dispatch.startTimer(queue, kFirstDelay, kGrid, kGridLeeway, [&] {
-        if (runs.size() == kRuns) {
-            return;
-        }
-        const auto start = Clock::now();
-        // Busy for half of each interval, like a frame append.
-        std::this_thread::sleep_for(Seconds(kGrid / 2));
-        runs.push_back({start, Clock::now()});
-        if (runs.size() == kRuns) {
-            done->set();
-        }
-    });
-    ASSERT_TRUE(done->wait());
+    auto timer =
+        dispatch.startTimer(dispatch.makeSerialQueue(kCaptureLabel), kFirstDelay, kGrid, 0.01, [&] {
+            if (runs.size() == kRuns) {
+                return;
+            }
+            const auto start = Clock::now();
+            // Busy for half of each interval, like a frame append.
+            std::this_thread::sleep_for(Seconds(kGrid / 2));
+            runs.push_back({start, Clock::now()});
+            if (runs.size() == kRuns) {
+                done->add();
+            }
+        });
+    ASSERT_TRUE(done->waitFor());
     timer.reset();
 
     // A run may come late, or skip deadlines on a busy machine, but never
-    // before its own deadline.
-    std::vector<double> lateness;
+    // before its own deadline. A timer that counted its interval from the end
+    // of a run would never start the next one sooner than a whole interval
+    // after that end; on the grid, it comes at the next deadline.
+    size_t soonAfterTheLastRun = 0;
     for (size_t k = 0; k < kRuns; ++k) {
         const double at = Seconds(runs[k].start - origin).count() - kFirstDelay;
         EXPECT_GE(at, double(k) * kGrid) << "run " << k << " came early";
-        lateness.push_back(std::fmod(std::max(at, 0.0), kGrid));
-    }
-    // A timer that counted its interval from the end of a run would never
-    // start the next one sooner than a whole interval after that end; on the
-    // grid, the next run comes at the next deadline, half an interval later.
-    size_t soonAfterTheLastRun = 0;
-    for (size_t k = 1; k < kRuns; ++k) {
-        soonAfterTheLastRun += runs[k].start - runs[k - 1].end < Seconds(kGrid) ? 1 : 0;
+        soonAfterTheLastRun += k > 0 && runs[k].start - runs[k - 1].end < Seconds(kGrid) ? 1 : 0;
     }
     EXPECT_GE(soonAfterTheLastRun, kRuns / 4);
-
-    std::sort(lateness.begin(), lateness.end());
-    const auto withinLeeway = std::count_if(lateness.begin(), lateness.end(),
-                                            [&](double late) { return late <= kGridLeeway; });
-    std::printf(
-        "[ measured ] %zd of %zu runs within the leeway, %zu less than an interval after the "
-        "last one ended; lateness median %.2f ms, worst %.2f ms; mean spacing %.2f ms on a %.0f "
-        "ms grid\n",
-        withinLeeway, kRuns, soonAfterTheLastRun, lateness[kRuns / 2] * 1e3, lateness.back() * 1e3,
-        Seconds(runs.back().start - runs.front().start).count() / (kRuns - 1) * 1e3, kGrid * 1e3);
 }
 
 TEST(LinuxDispatch, ASlowRunSkipsTheTicksItMissedInsteadOfQueueingThem) {
     LinuxDispatch dispatch;
+    ReferenceClock reference(dispatch);
     std::vector<std::string> events;  // on the queue
     int runs = 0;                     // on the queue
-    RunCounter reference;
     auto thirdRun = makeEvent();
     auto queue = dispatch.makeSerialQueue(kCaptureLabel);
-    auto referenceQueue = dispatch.makeSerialQueue("reference");
-    auto referenceTimer =
-        dispatch.startTimer(referenceQueue, 0, kInterval, kLeeway, [&] { reference.count(); });
     auto timer = dispatch.startTimer(queue, 0, kInterval, kLeeway, [&] {
         events.push_back("run " + std::to_string(++runs));
         if (runs == 1) {
             // Outlast several deadlines, then leave a marker behind this run:
             // a backlog of missed runs would already sit in front of it.
-            reference.waitFor(reference.runs() + 5);
+            reference.waitIntervals(5);
             queue->post([&] { events.push_back("marker"); });
         }
         if (runs == 3) {
-            thirdRun->set();
+            thirdRun->add();
         }
     });
-    ASSERT_TRUE(thirdRun->wait());
+    ASSERT_TRUE(thirdRun->waitFor());
     timer.reset();
     ASSERT_TRUE(drain(*queue));
-
     events.resize(4);
     EXPECT_EQ(events, (std::vector<std::string>{"run 1", "marker", "run 2", "run 3"}));
 }
 
-TEST(LinuxDispatch, ARunWaitingBehindOtherWorkDoesNotStartAfterCancel) {
-    LinuxDispatch dispatch;
-    int runs = 0;  // on the queue
-    std::unique_ptr<RepeatingTimer> timer;
-    RunCounter reference;
-    auto armed = makeEvent();
-    auto queue = dispatch.makeSerialQueue(kCaptureLabel);
-    auto referenceQueue = dispatch.makeSerialQueue("reference");
-    auto referenceTimer =
-        dispatch.startTimer(referenceQueue, 0, kInterval, kLeeway, [&] { reference.count(); });
-    // Holds the queue while the timer's first deadlines pass, so that a run
-    // is posted behind it, then cancels the timer before that run can start.
-    queue->post([&] {
-        armed->wait();
-        reference.waitFor(reference.runs() + 3);
-        timer->cancel();
-    });
-    timer = dispatch.startTimer(queue, 0, kInterval, kLeeway, [&] { ++runs; });
-    armed->set();
-    ASSERT_TRUE(drain(*queue));
-    EXPECT_EQ(runs, 0);
-}
-
-enum class TimerKind { OnQueue, OnMainThread };
 enum class Stop { Cancel, Destroy };
 
+// Covers a run already posted behind other work, a handler stopping its own
+// timer, and another thread stopping it while a run is under way.
 TEST(LinuxDispatch, NoRunStartsOnceATimerIsStopped) {
+    enum class Stopper { QueuedWork, Handler, OtherThread };
     const struct {
         const char* name;
-        TimerKind kind;
+        bool onMain;
         Stop how;
-        bool byItsOwnHandler;
+        Stopper by;
     } cases[] = {
-        {"queue timer cancelled by its handler", TimerKind::OnQueue, Stop::Cancel, true},
-        {"queue timer destroyed by its handler", TimerKind::OnQueue, Stop::Destroy, true},
-        {"queue timer cancelled by the main thread during a run", TimerKind::OnQueue, Stop::Cancel,
-         false},
-        {"queue timer destroyed by the main thread during a run", TimerKind::OnQueue, Stop::Destroy,
-         false},
-        {"main timer cancelled by its handler", TimerKind::OnMainThread, Stop::Cancel, true},
-        {"main timer destroyed by its handler", TimerKind::OnMainThread, Stop::Destroy, true},
-        {"main timer cancelled by a background task during a run", TimerKind::OnMainThread,
-         Stop::Cancel, false},
-        {"main timer destroyed by a background task during a run", TimerKind::OnMainThread,
-         Stop::Destroy, false},
+        {"queue timer cancelled by work it waits behind", false, Stop::Cancel, Stopper::QueuedWork},
+        {"queue timer cancelled by its handler", false, Stop::Cancel, Stopper::Handler},
+        {"queue timer destroyed by its handler", false, Stop::Destroy, Stopper::Handler},
+        {"queue timer cancelled by the main thread during a run", false, Stop::Cancel,
+         Stopper::OtherThread},
+        {"queue timer destroyed by the main thread during a run", false, Stop::Destroy,
+         Stopper::OtherThread},
+        {"main timer cancelled by its handler", true, Stop::Cancel, Stopper::Handler},
+        {"main timer destroyed by its handler", true, Stop::Destroy, Stopper::Handler},
+        {"main timer cancelled by a background task during a run", true, Stop::Cancel,
+         Stopper::OtherThread},
+        {"main timer destroyed by a background task during a run", true, Stop::Destroy,
+         Stopper::OtherThread},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         LinuxDispatch dispatch;
-        MainLoop loop;
+        ReferenceClock reference(dispatch);
         int runs = 0;  // on the timer's thread
         std::unique_ptr<RepeatingTimer> timer;
-        RunCounter reference;
         auto armed = makeEvent();
         auto stopped = makeEvent();
         auto queue = dispatch.makeSerialQueue(kCaptureLabel);
-        auto referenceQueue = dispatch.makeSerialQueue("reference");
-
         Task stop = [&] {
-            if (c.how == Stop::Cancel) {
-                timer->cancel();
-            } else {
-                timer.reset();
-            }
-            stopped->set();
+            c.how == Stop::Cancel ? timer->cancel() : timer.reset();
+            stopped->add();
         };
+        const int stoppingRun = c.by == Stopper::QueuedWork ? 0 : 2;
+        if (c.by == Stopper::QueuedWork) {
+            // Holds the queue while the timer's first deadlines pass, so that
+            // a run is posted behind it, then stops the timer.
+            queue->post([&] {
+                armed->waitFor();
+                reference.waitIntervals(3);
+                stop();
+            });
+        }
         Task handler = [&] {
             if (++runs != 2) {
                 return;
             }
-            armed->wait();
-            if (c.byItsOwnHandler) {
-                stop();
-                return;
+            armed->waitFor();
+            if (c.by == Stopper::Handler) {
+                return stop();
             }
-            // Stopped elsewhere while this run is under way: the main thread
-            // stops a queue's timer, as a recording's stop does; a background
-            // task stops a main timer, whose thread this run holds.
-            if (c.kind == TimerKind::OnQueue) {
-                dispatch.post(stop);
-            } else {
-                dispatch.runInBackground(stop);
-            }
-            EXPECT_TRUE(stopped->wait());
+            // The main thread stops a queue's timer, as a recording's stop
+            // does; a background task stops a main timer, whose thread this
+            // run holds.
+            c.onMain ? dispatch.runInBackground(stop) : dispatch.post(stop);
+            EXPECT_TRUE(stopped->waitFor());
         };
-        timer = c.kind == TimerKind::OnQueue
-                    ? dispatch.startTimer(queue, 0, kInterval, kLeeway, handler)
-                    : dispatch.startMainTimer(kInterval, handler);
-        armed->set();
-        auto referenceTimer =
-            dispatch.startTimer(referenceQueue, 0, kInterval, kLeeway, [&] { reference.count(); });
-        // Once stopped: five more intervals by the reference timer, then
-        // whatever the queue still holds, then the end of the loop.
+        timer = c.onMain ? dispatch.startMainTimer(kInterval, handler)
+                         : dispatch.startTimer(queue, 0, kInterval, kLeeway, handler);
+        armed->add();
+        // Once stopped: five more intervals, then whatever the queue still holds.
+        auto settled = makeEvent();
         dispatch.runInBackground([&] {
-            stopped->wait();
-            reference.waitFor(reference.runs() + 5);
+            stopped->waitFor();
+            reference.waitIntervals(5);
             drain(*queue);
-            dispatch.post([&] { loop.quit(); });
+            settled->add();
         });
-        ASSERT_TRUE(loop.run());
-        EXPECT_EQ(runs, 2);
+        ASSERT_TRUE(runUntil([&] { return settled->count() > 0; }, 3 * kPatience.count()));
+        EXPECT_EQ(runs, stoppingRun);
     }
 }
 
@@ -506,11 +362,11 @@ TEST(LinuxDispatch, DroppingAQueueFirstRunsWhatIsStillQueued) {
     int ran = 0;  // on the queue until it is gone
     auto gate = makeEvent();
     auto queue = dispatch.makeSerialQueue(kCaptureLabel);
-    queue->post([gate] { gate->wait(); });
+    queue->post([gate] { gate->waitFor(); });
     for (int i = 0; i < 100; ++i) {
         queue->post([&ran] { ++ran; });
     }
-    gate->set();
+    gate->add();
     queue.reset();
     EXPECT_EQ(ran, 100);
 }
@@ -519,34 +375,34 @@ TEST(LinuxDispatch, TheLastOwnerOfAQueueMayBeOneOfItsOwnTasks) {
     // Each arranges for the queue's last owner to go on the queue's own
     // thread, after `released`, once the queue has had `more` posted.
     using Arrange = std::function<void(LinuxDispatch&, std::shared_ptr<SerialQueue>,
-                                       std::shared_ptr<Event> released, Task more)>;
+                                       std::shared_ptr<Counter> released, Task more)>;
     const struct {
         const char* owner;
         Arrange arrange;
     } cases[] = {
         {"a task holding it",
-         [](LinuxDispatch&, std::shared_ptr<SerialQueue> queue, std::shared_ptr<Event> released,
+         [](LinuxDispatch&, std::shared_ptr<SerialQueue> queue, std::shared_ptr<Counter> released,
             Task more) {
              SerialQueue& target = *queue;
              target.post([queue = std::move(queue), released, more] {
-                 released->wait();
+                 released->waitFor();
                  more();
              });
          }},
         {"a timer that its own handler destroys",
          [](LinuxDispatch& dispatch, std::shared_ptr<SerialQueue> queue,
-            std::shared_ptr<Event> released, Task more) {
+            std::shared_ptr<Counter> released, Task more) {
              // The handler holds the timer's holder, and ends the timer.
              auto timer = std::make_shared<std::unique_ptr<RepeatingTimer>>();
              auto armed = makeEvent();
              *timer = dispatch.startTimer(std::move(queue), 0, kInterval, kLeeway,
                                           [timer, armed, released, more] {
-                                              armed->wait();
-                                              released->wait();
+                                              armed->waitFor();
+                                              released->waitFor();
                                               more();
                                               timer->reset();
                                           });
-             armed->set();
+             armed->add();
          }},
     };
     for (const auto& c : cases) {
@@ -562,46 +418,32 @@ TEST(LinuxDispatch, TheLastOwnerOfAQueueMayBeOneOfItsOwnTasks) {
                 target->post(
                     [&dispatch, labels] { labels->push_back(dispatch.currentQueueLabel()); });
             }
-            target->post([finished] { finished->set(); });
+            target->post([finished] { finished->add(); });
         });
-        released->set();
-        ASSERT_TRUE(finished->wait());
+        released->add();
+        ASSERT_TRUE(finished->waitFor());
         EXPECT_EQ(*labels, std::vector<std::string>(10, kCaptureLabel));
     }
 }
 
 TEST(LinuxDispatch, BackgroundTasksThatBlockDoNotHoldUpTheOthers) {
     constexpr int kTasks = 8;
-    struct Meeting {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int arrived = 0;
-        int metEveryone = 0;
-        int left = 0;
-        std::vector<std::string> labels;
-    };
     LinuxDispatch dispatch;
-    auto meeting = std::make_shared<Meeting>();
+    auto arrived = makeEvent();
+    auto metEveryone = makeEvent();
+    auto left = makeEvent();
     for (int i = 0; i < kTasks; ++i) {
         // Each blocks until all have started: only side by side do they all meet.
-        dispatch.runInBackground([&dispatch, meeting] {
-            std::unique_lock lock(meeting->mutex);
-            meeting->labels.push_back(dispatch.currentQueueLabel());
-            ++meeting->arrived;
-            meeting->changed.notify_all();
-            if (meeting->changed.wait_for(lock, kPatience,
-                                          [&] { return meeting->arrived == kTasks; })) {
-                ++meeting->metEveryone;
+        dispatch.runInBackground([=] {
+            arrived->add();
+            if (arrived->waitFor(kTasks)) {
+                metEveryone->add();
             }
-            ++meeting->left;
-            meeting->changed.notify_all();
+            left->add();
         });
     }
-    std::unique_lock lock(meeting->mutex);
-    ASSERT_TRUE(
-        meeting->changed.wait_for(lock, 2 * kPatience, [&] { return meeting->left == kTasks; }));
-    EXPECT_EQ(meeting->metEveryone, kTasks);
-    EXPECT_EQ(meeting->labels, std::vector<std::string>(kTasks, "background"));
+    ASSERT_TRUE(left->waitFor(kTasks));
+    EXPECT_EQ(metEveryone->count(), kTasks);
 }
 
 // Runs the app as main() does and sends the process `signal` once it runs.

@@ -1,7 +1,6 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -9,7 +8,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "TemporaryFolder.h"
 
@@ -19,18 +17,15 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::contents;
 
-const std::string kEntryName = "lab.quimbry.ventilux.login.desktop";
-// Only something lost comes anywhere near this.
-constexpr auto kPatience = std::chrono::seconds(10);
-
 void writeExecutable(const fs::path& file, const std::string& text) {
     std::ofstream(file) << text;
     fs::permissions(file, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
 }
 
-// Waits for a file that another process writes in one rename.
+// Waits for a file that another process writes in one rename; only something
+// lost comes anywhere near the deadline.
 bool appears(const fs::path& file) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!fs::exists(file)) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
@@ -40,121 +35,58 @@ bool appears(const fs::path& file) {
     return true;
 }
 
-struct Finished {
-    std::string standardError;
-    int status = -1;
-};
+// A shell script at `file` that notes its path and arguments in `record`, in one rename.
+void writeRecorder(const fs::path& file, const fs::path& record) {
+    writeExecutable(file, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > '" + record.string() +
+                              ".new'\nmv '" + record.string() + ".new' '" + record.string() +
+                              "'\n");
+}
 
-// A home folder of its own, and on the search path a "gio" that only notes
-// its arguments, so that enabling starts nothing real.
-class LoginSwitches : public ::testing::Test {
-  protected:
-    LoginSwitches() {
-        const char* binary = std::getenv("VENTILUX_BINARY");
-        program = binary != nullptr ? binary : "";
-        fs::create_directories(home);
-        fs::create_directories(tools);
-        writeExecutable(tools / "gio",
-                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args.new\"\n"
-                        "mv \"$0.args.new\" \"$0.args\"\n");
-    }
-
-    void SetUp() override { ASSERT_FALSE(program.empty()) << "VENTILUX_BINARY is not set"; }
-
-    fs::path entry() const { return home / ".config" / "autostart" / kEntryName; }
-    fs::path gioArguments() const { return tools / "gio.args"; }
-
-    Finished run(const fs::path& binary, const std::string& argument) {
-        std::vector<std::string> environment{"HOME=" + home.string(),
-                                             "PATH=" + tools.string() + ":/usr/bin:/bin"};
-        std::vector<char*> envp;
-        for (std::string& variable : environment) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
-        std::string path = binary.string();
-        std::string switchArgument = argument;
-        char* argv[] = {path.data(), switchArgument.data(), nullptr};
-        gchar* standardError = nullptr;
-        gint waitStatus = 0;
-        GError* error = nullptr;
-        Finished finished;
-        if (!g_spawn_sync(nullptr, argv, envp.data(), G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr,
-                          nullptr, &standardError, &waitStatus, &error)) {
-            ADD_FAILURE() << error->message;
-            g_error_free(error);
-            return finished;
-        }
-        finished.standardError = standardError;
-        g_free(standardError);
-        finished.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-        return finished;
-    }
-
-    fs::path program;
+// The real program, copied to a path holding every character the command
+// line or the key file treats specially, enables itself at login with a home
+// of its own; a "gio" on the search path notes how it was asked to start the
+// entry. The entry is then read back the way the session reads it: GLib's
+// launcher parses it, expands it and starts what it names, here a recorder in
+// the program's place.
+TEST(LoginSwitches, EnableStartsTheProgramFromAPathFullOfSpecialCharactersAndNothingElse) {
+    const char* program = std::getenv("VENTILUX_BINARY");
+    ASSERT_NE(program, nullptr) << "VENTILUX_BINARY is not set";
     fixtures::TemporaryFolder folder{"ventilux-login"};
-    const fs::path root = folder.path();
-    const fs::path home = root / "home";
-    const fs::path tools = root / "tools";
-};
-
-TEST_F(LoginSwitches, EnableWritesTheEntryStartsItAndReportsBothTrue) {
-    Finished enabled = run(program, "--enable-login");
-    EXPECT_EQ(enabled.standardError, "LOGIN: enabled=true status=true\n");
-    EXPECT_EQ(enabled.status, 0);
-    ASSERT_TRUE(fs::exists(entry()));
-    EXPECT_NE(contents(entry()).find("\nExec=\"" + fs::canonical(program).string() + "\"\n"),
-              std::string::npos)
-        << contents(entry());
-    ASSERT_TRUE(appears(gioArguments()));
-    EXPECT_EQ(contents(gioArguments()), "launch\n" + entry().string() + "\n");
-}
-
-TEST_F(LoginSwitches, AnAutostartFolderThatCannotBeMadeFailsWithStatusOne) {
-    std::ofstream(home / ".config") << "a file where the folder should be";
-    Finished enabled = run(program, "--enable-login");
-    EXPECT_EQ(enabled.status, 1);
-    const std::string line = "LOGIN: enabled=false status=false\n";
-    ASSERT_GE(enabled.standardError.size(), line.size());
-    EXPECT_EQ(enabled.standardError.substr(enabled.standardError.size() - line.size()), line);
-    // Without a system log to take it, the log line comes on standard error too.
-    if (!fs::exists("/dev/log") && !fs::exists("/run/systemd/journal/socket")) {
-        EXPECT_NE(enabled.standardError.find("Ventilux: login enable failed: Could not create the "
-                                             "folder " +
-                                             (home / ".config" / "autostart").string() +
-                                             ": Not a directory.\n"),
-                  std::string::npos)
-            << enabled.standardError;
-    }
-    EXPECT_FALSE(fs::exists(gioArguments()));
-}
-
-// The entry is read back the way the session reads it: GLib's launcher parses
-// it, expands it and starts what it names. Every character the command line
-// or the key file treats specially is in the path, and a copy of the program
-// there wrote the entry; a recorder then stands in its place to show what
-// was started.
-TEST_F(LoginSwitches, APathFullOfSpecialCharactersStartsThatProgramAndNothingElse) {
-    const fs::path folder =
+    const fs::path root = folder.path(), home = root / "home", tools = root / "tools";
+    const fs::path entry = home / ".config" / "autostart" / "lab.quimbry.ventilux.login.desktop";
+    const fs::path odd =
         root / "my \"apps\" 'n' $HOME %f %% \\n \\ `touch pwned` $(touch pwned) ;&|<>*?~#=\t\n!";
-    fs::create_directories(folder);
-    const fs::path copy = folder / "ventilux";
+    const fs::path copy = odd / "ventilux";
+    fs::create_directories(odd);
+    fs::create_directories(home);
+    fs::create_directories(tools);
     fs::copy_file(program, copy);
-    Finished enabled = run(copy, "--enable-login");
-    ASSERT_EQ(enabled.status, 0) << enabled.standardError;
-    ASSERT_TRUE(appears(gioArguments()));
+    writeRecorder(tools / "gio", root / "gio-run");
 
-    const fs::path record = root / "started";
+    std::string path = copy.string(), option = "--enable-login";
+    std::string environment[] = {"HOME=" + home.string(),
+                                 "PATH=" + tools.string() + ":/usr/bin:/bin"};
+    char* argv[] = {path.data(), option.data(), nullptr};
+    char* envp[] = {environment[0].data(), environment[1].data(), nullptr};
+    gchar* standardError = nullptr;
+    gint waitStatus = 0;
+    ASSERT_TRUE(g_spawn_sync(nullptr, argv, envp, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr,
+                             nullptr, &standardError, &waitStatus, nullptr));
+    EXPECT_STREQ(standardError, "LOGIN: enabled=true status=true\n");
+    g_free(standardError);
+    EXPECT_TRUE(WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0);
+    ASSERT_TRUE(appears(root / "gio-run"));
+    EXPECT_TRUE(contents(root / "gio-run").ends_with("\nlaunch\n" + entry.string() + "\n"));
+
     fs::remove(copy);
-    writeExecutable(copy, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$#\" > " + record.string() +
-                              ".new\nmv " + record.string() + ".new " + record.string() + "\n");
+    writeRecorder(copy, root / "started");
     const fs::path workFolder = root / "work";
     fs::create_directories(workFolder);
     const std::string launch = "cd '" + workFolder.string() + "' && HOME='" + home.string() +
-                               "' /usr/bin/gio launch '" + entry().string() + "'";
+                               "' /usr/bin/gio launch '" + entry.string() + "'";
     ASSERT_EQ(std::system(launch.c_str()), 0);
-    ASSERT_TRUE(appears(record));
-    EXPECT_EQ(contents(record), copy.string() + "\n0\n");
+    ASSERT_TRUE(appears(root / "started"));
+    EXPECT_EQ(contents(root / "started"), copy.string() + "\n") << "started with no arguments";
     EXPECT_TRUE(fs::is_empty(workFolder)) << "nothing in the path was run as a command";
 }
 

@@ -1,7 +1,6 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -21,6 +20,7 @@ namespace {
 
 using bustest::BusPeer;
 using bustest::runUntil;
+using bustest::StandIn;
 using bustest::Variant;
 using platform::linux_::PortalHotkeyService;
 
@@ -46,33 +46,6 @@ class PortalHotkeyTest : public PortalHotkeyFixture {
         bool closed;
     };
 
-    void SetUp() override {
-        const char* script = std::getenv("SHORTCUTS_PORTAL");
-        ASSERT_NE(script, nullptr) << "SHORTCUTS_PORTAL names the stand-in portal";
-        GError* error = nullptr;
-        portal_ =
-            g_subprocess_new(G_SUBPROCESS_FLAGS_NONE, &error, "/usr/bin/python3", script, nullptr);
-        ASSERT_NE(portal_, nullptr) << error->message;
-        ASSERT_TRUE(runUntil([&] { return portalRuns(); })) << "the stand-in portal never started";
-    }
-    void TearDown() override {
-        if (portal_ != nullptr) {
-            g_subprocess_send_signal(portal_, SIGTERM);
-            g_subprocess_wait(portal_, nullptr, nullptr);
-            g_object_unref(portal_);
-        }
-    }
-
-    bool portalRuns() {
-        Variant reply(peer.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                "org.freedesktop.DBus", "NameHasOwner",
-                                g_variant_new("(s)", kPortal)));
-        gboolean owned = FALSE;
-        if (reply) {
-            g_variant_get(reply.get(), "(b)", &owned);
-        }
-        return owned;
-    }
     void control(const char* method, GVariant* parameters) {
         std::string error;
         Variant(peer.call(kPortal, kPortalPath, kControl, method, parameters, &error));
@@ -113,23 +86,10 @@ class PortalHotkeyTest : public PortalHotkeyFixture {
     void activate(const std::string& session, const std::string& shortcut) {
         control("Activate", g_variant_new("(os)", session.c_str(), shortcut.c_str()));
     }
-    // Afterwards every signal the stand-in sent so far has been handled and
-    // every action it queued has run: the bus keeps the stand-in's messages to
-    // the service's connection in order, so this call's answer comes after them.
-    void settle() {
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        Variant(g_dbus_connection_call_sync(bus, kPortal, kPortalPath, "org.freedesktop.DBus.Peer",
-                                            "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
-                                            nullptr, nullptr));
-        g_object_unref(bus);
-        while (g_main_context_iteration(nullptr, FALSE)) {
-        }
-    }
+    void settle() { bustest::settle(kPortal); }
 
     BusPeer peer;
-
-  private:
-    GSubprocess* portal_ = nullptr;
+    StandIn portal{peer, std::getenv("SHORTCUTS_PORTAL"), kPortal};
 };
 
 TEST_F(PortalHotkeyTest, TheShortcutIsAskedForAsAltSuper5AndEachActivationRunsTheActionOnce) {

@@ -10,17 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "CommandOutput.h"
+#include "MovieProbe.h"
 #include "TemporaryFolder.h"
-#include "ToneFile.h"
 #include "platform/RecordingStream.h"
 #include "platform/linux/media/realtime/AudioMixer.h"
 #include "platform/linux/media/realtime/FfmpegRecordingStreams.h"
@@ -31,8 +28,10 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
-using fixtures::commandOutput;
 using fixtures::contents;
+using fixtures::decodeErrors;
+using fixtures::meanVolume;
+using fixtures::MovieProbe;
 using fixtures::TemporaryFolder;
 using platform::Error;
 using platform::MovieFileType;
@@ -49,50 +48,15 @@ using Clock = std::chrono::steady_clock;
 // Only a lost report or a deadlock comes near this.
 constexpr auto kPatience = std::chrono::seconds(30);
 
-// Every stream of a movie as ffprobe reads it: key → value.
-std::vector<std::map<std::string, std::string>> probeStreams(const fs::path& movie) {
-    std::istringstream lines(
-        commandOutput("ffprobe -v error -show_entries "
-                      "stream=codec_type,codec_name,width,height,sample_rate,channels,"
-                      "duration -of compact=p=0 '" +
-                      movie.string() + "'"));
-    std::vector<std::map<std::string, std::string>> streams;
-    for (std::string line; std::getline(lines, line);) {
-        std::map<std::string, std::string>& fields = streams.emplace_back();
-        std::istringstream items(line);
-        for (std::string item; std::getline(items, item, '|');) {
-            const size_t equals = item.find('=');
-            fields[item.substr(0, equals)] = item.substr(equals + 1);
-        }
-    }
-    return streams;
-}
-
-const std::map<std::string, std::string>* streamOf(
-    const std::vector<std::map<std::string, std::string>>& streams, const std::string& type) {
-    for (const auto& stream : streams) {
-        if (stream.at("codec_type") == type) {
-            return &stream;
-        }
-    }
-    return nullptr;
-}
-
-// The mean loudness of the movie's sound in dB below full scale; -91 is
-// digital silence.
-double meanVolume(const fs::path& movie) {
-    const std::string report = commandOutput("ffmpeg -nostdin -v info -i '" + movie.string() +
-                                             "' -map 0:a -af volumedetect -f null - 2>&1");
-    const size_t at = report.find("mean_volume:");
-    return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
-}
-
 // paplay of a long tone into one sink, for as long as this lives.
 class TonePlayer {
   public:
     TonePlayer(const fs::path& folder, const std::string& sink) {
         const fs::path tone = folder / "tone.wav";
-        fixtures::writeTone(tone, 30, 16000);
+        EXPECT_EQ(std::system(("sox -n -r 48000 -c 2 " + fixtures::quoted(tone) +
+                               " synth 30 sine 440 vol 0.5")
+                                  .c_str()),
+                  0);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::execlp("paplay", "paplay", "-d", sink.c_str(), tone.c_str(), nullptr);
@@ -235,23 +199,18 @@ TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {
         const auto reported = caseReports.awaitFirst();
         ASSERT_EQ(reported.size(), 1u);
         EXPECT_EQ(reported[0].first, "finished");
-        const auto movieStreams = probeStreams(movie);
-        EXPECT_EQ(movieStreams.size(), c.audioTrack ? 2u : 1u);
-        const auto* video = streamOf(movieStreams, "video");
-        ASSERT_NE(video, nullptr);
-        EXPECT_EQ(video->at("codec_name"), "h264");
-        EXPECT_EQ(video->at("width"), "480");
-        EXPECT_EQ(video->at("height"), "270");
-        EXPECT_NEAR(std::stod(video->at("duration")), wall, 0.25);
-        const auto* audio = streamOf(movieStreams, "audio");
-        ASSERT_EQ(audio != nullptr, c.audioTrack);
-        if (audio == nullptr) {
+        const MovieProbe probe(movie);
+        ASSERT_EQ(probe.streams.size(), c.audioTrack ? 2u : 1u);
+        const MovieProbe::Stream video = probe.stream("video"), audio = probe.stream("audio");
+        EXPECT_EQ(video.codec, "h264");
+        EXPECT_EQ(std::make_pair(video.width, video.height), std::make_pair(480L, 270L));
+        EXPECT_NEAR(video.duration, wall, 0.25);
+        if (!c.audioTrack) {
             continue;
         }
-        EXPECT_EQ(audio->at("codec_name"), "aac");
-        EXPECT_EQ(audio->at("sample_rate"), "48000");
-        EXPECT_EQ(audio->at("channels"), "2");
-        EXPECT_NEAR(std::stod(audio->at("duration")), std::stod(video->at("duration")), 0.2);
+        EXPECT_EQ(audio.codec, "aac");
+        EXPECT_EQ(std::make_pair(audio.sampleRate, audio.channels), std::make_pair(48000L, 2L));
+        EXPECT_NEAR(audio.duration, video.duration, 0.2);
         const double volume = meanVolume(movie);
         if (c.audible) {
             EXPECT_GT(volume, -40) << "the tone is missing";
@@ -317,10 +276,8 @@ TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPl
 
     for (const fs::path& movie : {stoppedTwice, dropped}) {
         SCOPED_TRACE(movie.string());
-        EXPECT_EQ(probeStreams(movie).size(), 2u);
-        EXPECT_EQ(
-            commandOutput("ffmpeg -nostdin -v error -i '" + movie.string() + "' -f null - 2>&1"),
-            "");
+        EXPECT_EQ(MovieProbe(movie).streams.size(), 2u);
+        EXPECT_EQ(decodeErrors(movie), "");
     }
 }
 
@@ -352,7 +309,7 @@ TEST_F(RealtimeStreamTest, UnpluggedDisplayStopsTheRecordingWithItsReasonAndKeep
     EXPECT_EQ(reported[0].second->description, "The display to capture is no longer connected.");
     stopCapture(*recording);
     EXPECT_EQ(reports.snapshot().size(), 1u);
-    EXPECT_EQ(probeStreams(movie).size(), 2u);
+    EXPECT_EQ(MovieProbe(movie).streams.size(), 2u);
 }
 
 TEST_F(RealtimeStreamTest, FullDiskFailsTheRecordingAndLeavesThePartialFile) {

@@ -5,8 +5,10 @@ Owns org.kde.StatusNotifierWatcher and org.freedesktop.Notifications on the
 session bus and appends one JSON line per event to the file it is given:
 {"ready": true} once both names are held, {"registered": SERVICE} for each
 status item, {"summary": ..., "body": ..., "app": ...} for each notification.
+With --no-tray it plays a desktop that shows no tray icons: only the
+notification server, ready once its one name is held.
 
-    tray-host.py EVENTS_FILE       (runs until it is stopped)
+    tray-host.py EVENTS_FILE [--no-tray]      (runs until it is stopped)
 """
 import json
 import sys
@@ -38,6 +40,9 @@ XML = """
 </node>"""
 
 events = open(sys.argv[1], "a", buffering=1)
+names = ["org.freedesktop.Notifications"]
+if "--no-tray" not in sys.argv[2:]:
+    names.append("org.kde.StatusNotifierWatcher")
 items = []
 notified = 0
 owned = set()
@@ -77,7 +82,7 @@ def on_get(connection, sender, path, interface, name):
 
 def on_acquired(connection, name):
     owned.add(name)
-    if len(owned) == 2:
+    if len(owned) == len(names):
         write({"ready": True})
 
 
@@ -89,6 +94,6 @@ bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 node = Gio.DBusNodeInfo.new_for_xml(XML)
 bus.register_object("/StatusNotifierWatcher", node.interfaces[0], on_call, on_get, None)
 bus.register_object("/org/freedesktop/Notifications", node.interfaces[1], on_call, None, None)
-for name in ("org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications"):
+for name in names:
     Gio.bus_own_name_on_connection(bus, name, Gio.BusNameOwnerFlags.NONE, on_acquired, on_lost)
 GLib.MainLoop().run()

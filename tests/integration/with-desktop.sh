@@ -4,58 +4,37 @@
 #   with-desktop.sh [--x] [--dbus] [--pulse] [--wayland] [--xvfb-args "..."]
 #                   [--monitors "WxH ..."] -- command args...
 #
-#   --x          an Xvfb server (-noreset; "-screen 0 1920x1080x24" unless --xvfb-args)
-#   --dbus       a private session bus (started after DISPLAY, HOME and XDG_* are set,
-#                so that services it activates see the same desktop as the command)
-#   --pulse      a headless PulseAudio: null sinks "sysout" (default sink) and "micfeed",
-#                the remap source "virtmic" (default source) fed by micfeed, and one reader
-#                kept open on every source so that new readers get data at once
-#   --wayland    a GNOME session without a screen: PipeWire and WirePlumber, mutter headless
-#                with one virtual monitor per --monitors size (default 1280x720), an
-#                animated client on screen, and the ScreenCast portal activated by the bus;
-#                implies --dbus
-#   --xvfb-args  the Xvfb arguments that describe the screens, e.g. "-screen 0 3840x2160x24"
-#   --monitors   the virtual monitors' sizes for --wayland, e.g. "1280x720 800x600"
+#   --x          Xvfb (-noreset; --xvfb-args gives its screens, default "-screen 0 1920x1080x24")
+#   --dbus       a private session bus, started once DISPLAY, HOME and XDG_* are set so that
+#                the services it activates see the command's desktop
+#   --pulse      a headless PulseAudio: null sinks "sysout" (default) and "micfeed", and the
+#                source "virtmic" (default) fed by micfeed, each source kept streaming
+#   --wayland    a headless GNOME session (implies --dbus): PipeWire, WirePlumber, mutter with
+#                one virtual monitor per --monitors size (default 1280x720), an animated
+#                client, and the ScreenCast portal activated by the bus
 #
-# The command always gets a fresh HOME and XDG_* folders in a temporary folder;
-# DISPLAY, DBUS_SESSION_BUS_ADDRESS and PULSE_SERVER are set when the piece is asked
-# for and removed otherwise, so a test never reaches the developer's own desktop.
-# Everything started here is stopped when the command ends, on failure too (the bus
-# last). WITH_DESKTOP_KEEP=1 keeps the temporary folder and its logs. A piece that
-# does not start makes the script print its log and exit 125 without running anything.
+# The command gets a fresh HOME and XDG_* folders, and DISPLAY, DBUS_SESSION_BUS_ADDRESS
+# and PULSE_SERVER only for the pieces asked for, so it never reaches the developer's
+# own desktop. Everything started here stops when the command ends (the bus last).
+# WITH_DESKTOP_KEEP=1 keeps the temporary folder and its logs. A piece that does not
+# start makes the script print its log and exit 125 without running anything.
 set -euo pipefail
 
 readonly kStartFailure=125
 readonly kStartDeadlineSeconds=15
 
-usage() {
-    echo 'usage: with-desktop.sh [--x] [--dbus] [--pulse] [--wayland] [--xvfb-args "..."]' \
-        '[--monitors "WxH ..."] -- command args...' >&2
-    exit 2
-}
+usage() { sed -n 4,5p "$0" >&2; exit 2; }
 
-want_x=0
-want_dbus=0
-want_pulse=0
-want_wayland=0
-xvfb_args="-screen 0 1920x1080x24"
-monitors="1280x720"
+want_x=0 want_dbus=0 want_pulse=0 want_wayland=0
+xvfb_args="-screen 0 1920x1080x24" monitors="1280x720"
 while [ $# -gt 0 ]; do
     case "$1" in
         --x) want_x=1 ;;
         --dbus) want_dbus=1 ;;
         --pulse) want_pulse=1 ;;
         --wayland) want_wayland=1 want_dbus=1 ;;
-        --monitors)
-            [ $# -ge 2 ] || usage
-            monitors="$2"
-            shift
-            ;;
-        --xvfb-args)
-            [ $# -ge 2 ] || usage
-            xvfb_args="$2"
-            shift
-            ;;
+        --monitors) [ $# -ge 2 ] || usage; monitors="$2"; shift ;;
+        --xvfb-args) [ $# -ge 2 ] || usage; xvfb_args="$2"; shift ;;
         --) shift; break ;;
         *) usage ;;
     esac
@@ -93,11 +72,7 @@ cleanup() {
     local i
     for ((i = ${#groups[@]} - 1; i >= 0; i--)); do stop_group "${groups[$i]}"; done
     [ -z "$bus_group" ] || stop_group "$bus_group"
-    if [ "${WITH_DESKTOP_KEEP:-0}" = 1 ]; then
-        echo "with-desktop: kept $work" >&2
-    else
-        rm -rf "$work"
-    fi
+    [ "${WITH_DESKTOP_KEEP:-0}" = 1 ] && echo "with-desktop: kept $work" >&2 || rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -110,12 +85,13 @@ fail() {
 }
 
 # Starts a command in its own session so that it and everything it spawns can be
-# stopped as one group; its pid is left in `started`.
+# stopped as one group; its pid is left in `started` and added to `groups`.
 start_group() {
     local log=$1
     shift
     setsid "$@" >>"$log" 2>&1 </dev/null &
     started=$!
+    groups+=("$started")
 }
 
 # Polls `check` until it succeeds, the started process dies, or the deadline passes.
@@ -138,13 +114,9 @@ bus_has_name() {
         --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
 }
 
-export HOME="$work/home"
-export XDG_RUNTIME_DIR="$work/runtime"
-export XDG_CONFIG_HOME="$HOME/.config"
-export XDG_DATA_HOME="$HOME/.local/share"
-export XDG_CACHE_HOME="$HOME/.cache"
-export XDG_STATE_HOME="$HOME/.local/state"
-export NO_AT_BRIDGE=1
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" NO_AT_BRIDGE=1
+export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"
+export XDG_CACHE_HOME="$HOME/.cache" XDG_STATE_HOME="$HOME/.local/state"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS PULSE_SERVER XAUTHORITY
@@ -153,7 +125,6 @@ if [ $want_x = 1 ]; then
     # shellcheck disable=SC2086 # the screen arguments are meant to be split
     start_group "$work/xvfb.log" bash -c 'exec Xvfb -displayfd 5 -noreset -nolisten tcp "$@" 5>"$0"' \
         "$work/display" $xvfb_args
-    groups+=("$started")
     wait_until Xvfb "$started" "$work/xvfb.log" has_line "$work/display"
     export DISPLAY=":$(head -n 1 "$work/display")"
 fi
@@ -168,6 +139,7 @@ if [ $want_dbus = 1 ]; then
     start_group "$work/dbus.log" bash -c 'exec dbus-daemon --session --nofork --nopidfile \
         --address="unix:path=$0" --print-address=3 3>"$1"' "$work/bus" "$work/bus.address"
     bus_group=$started
+    unset 'groups[-1]'
     wait_until dbus-daemon "$started" "$work/dbus.log" has_line "$work/bus.address"
     DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$work/bus.address")"
     export DBUS_SESSION_BUS_ADDRESS
@@ -180,7 +152,6 @@ if [ $want_pulse = 1 ]; then
         -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.socket" \
         -L "module-null-sink sink_name=sysout" -L "module-null-sink sink_name=micfeed" \
         -L "module-remap-source master=micfeed.monitor source_name=virtmic"
-    groups+=("$started")
     wait_until PulseAudio "$started" "$work/pulse.log" pulse_answers
     pactl set-default-sink sysout || fail "PulseAudio has no sink sysout." "$work/pulse.log"
     pactl set-default-source virtmic || fail "PulseAudio has no source virtmic." "$work/pulse.log"
@@ -188,27 +159,22 @@ if [ $want_pulse = 1 ]; then
     # streaming so that a reader the command starts gets samples at once.
     for source in $(pactl list short sources | cut -f 2); do
         start_group "$work/parec.log" bash -c 'exec parec -d "$0" --latency-msec=20 >/dev/null' "$source"
-        groups+=("$started")
     done
 fi
 
 if [ $want_wayland = 1 ]; then
     start_group "$work/pipewire.log" pipewire
-    groups+=("$started")
     wait_until PipeWire "$started" "$work/pipewire.log" test -S "$XDG_RUNTIME_DIR/pipewire-0"
     start_group "$work/wireplumber.log" wireplumber
-    groups+=("$started")
     monitor_args=()
     for size in $monitors; do monitor_args+=(--virtual-monitor "$size"); done
     start_group "$work/mutter.log" env -u WAYLAND_DISPLAY mutter --headless --wayland --no-x11 \
         --wayland-display "$WAYLAND_DISPLAY" "${monitor_args[@]}"
-    groups+=("$started")
     wait_until mutter "$started" "$work/mutter.log" bus_has_name org.gnome.Mutter.ScreenCast
     # For tests of what happens when the compositor goes away.
     export WITH_DESKTOP_COMPOSITOR_PID=$started
     # The compositor sends a picture only when the screen changes.
     start_group "$work/client.log" weston-simple-shm
-    groups+=("$started")
 fi
 
 # The command runs as a background job so that a signal to this script is handed

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "app/AppDelegate.h"
+#include "integration/TemporaryFolder.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace vx {
@@ -38,21 +44,6 @@ class Copy {
 const RunningApp kSelf{kProgram, 100, std::nullopt};
 const RunningApp kOlderTwin{kProgram, 7, std::nullopt};
 
-TEST(AppDelegate, AnInteractiveCopyGivesWayToATwinWithTheLogLineAndStatusZero) {
-    Copy copy(kSelf, {kOlderTwin, kSelf});
-    EXPECT_TRUE(copy.launch());
-    EXPECT_EQ(copy.sim.log().lines, std::vector<std::string>{kTwinLine});
-    EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
-    EXPECT_TRUE(copy.sim.stdErr().writes.empty());
-}
-
-TEST(AppDelegate, WithoutATwinTheInteractiveCopyKeepsRunning) {
-    Copy copy(kSelf, {{"/usr/bin/other", 7, std::nullopt}, {std::nullopt, 8, std::nullopt}, kSelf});
-    EXPECT_FALSE(copy.launch());
-    copy.sim.dispatch().advance(60);
-    EXPECT_EQ(copy.sim.dispatch().exitStatus(), std::nullopt);
-}
-
 TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
     for (const char* run : {"--selftest", "--selftest-rt", "--enable-login", "--disable-login"}) {
         Copy copy(kSelf, {kOlderTwin, kSelf});
@@ -62,13 +53,48 @@ TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
     EXPECT_TRUE(nearMiss.launch({"--SELFTEST"})) << "a near miss is an interactive start";
 }
 
-TEST(AppDelegate, ATwinHasTheSameIdentifierMissingOnesIncludedAndAnotherPid) {
+// Beside the user's copy, and never becoming one itself.
+TEST(AppDelegate, ARequestForTheRunningCopyEndsWithItsAnswer) {
+    using platform::RemoteRequest;
+    const platform::Error none{platform::kAppErrorDomain, 0,
+                               "Ventilux is not running in this session."};
     struct Case {
+        const char* run;
+        RemoteRequest sent;
+        std::expected<void, platform::Error> answer;
+        int status;
+        std::vector<std::string> written;
+    };
+    const std::vector<Case> cases{
+        {"--toggle", RemoteRequest::toggle, {}, 0, {}},
+        {"--start", RemoteRequest::start, {}, 0, {}},
+        {"--stop", RemoteRequest::stop, {}, 0, {}},
+        {"--toggle",
+         RemoteRequest::toggle,
+         std::unexpected(none),
+         1,
+         {"Ventilux is not running in this session.\n"}},
+    };
+    for (const Case& c : cases) {
+        Copy copy(kSelf, {kOlderTwin, kSelf});
+        copy.sim.remoteControl().answer = c.answer;
+        EXPECT_FALSE(copy.launch({c.run})) << c.run;
+        EXPECT_EQ(copy.sim.remoteControl().sent, std::vector{c.sent}) << c.run;
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), c.status) << c.run;
+        EXPECT_EQ(copy.sim.stdErr().writes, c.written) << c.run;
+        EXPECT_FALSE(copy.sim.statusBar().hasItem()) << c.run;
+    }
+}
+
+// A twin is a copy with the same identifier, missing ones included, and
+// another pid; an interactive copy gives way to it with the log line and
+// status 0, and otherwise keeps running.
+TEST(AppDelegate, AnInteractiveCopyGivesWayToATwinAndOnlyToATwin) {
+    const struct {
         std::optional<std::string> self;
         RunningApp other;
         bool givesWay;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {kProgram, {kProgram, 7, std::nullopt}, true},
         {std::nullopt, {std::nullopt, 7, std::nullopt}, true},
         {std::nullopt, {kProgram, 7, std::nullopt}, false},
@@ -79,10 +105,15 @@ TEST(AppDelegate, ATwinHasTheSameIdentifierMissingOnesIncludedAndAnotherPid) {
         {kProgram, {kProgram, 100, std::nullopt}, false},
     };
     for (const auto& [self, other, givesWay] : cases) {
+        SCOPED_TRACE(self.value_or("(none)") + " beside " + other.identifier.value_or("(none)"));
         const RunningApp me{self, 100, std::nullopt};
-        Copy copy(me, {me, other});
-        EXPECT_EQ(copy.launch(), givesWay)
-            << self.value_or("(none)") << " beside " << other.identifier.value_or("(none)");
+        Copy copy(me, {other, me});
+        EXPECT_EQ(copy.launch(), givesWay);
+        copy.sim.dispatch().advance(60);
+        EXPECT_EQ(copy.sim.log().lines,
+                  givesWay ? std::vector{kTwinLine} : std::vector<std::string>{});
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), givesWay ? std::optional(0) : std::nullopt);
+        EXPECT_TRUE(copy.sim.stdErr().writes.empty());
     }
 }
 
@@ -109,6 +140,117 @@ TEST(AppDelegate, OfTwoCopiesStartedTogetherExactlyOneGivesWay) {
         }
         EXPECT_EQ(survivors, std::vector<int>{survivorPid});
     }
+}
+
+// An interactive copy on a simulated desktop, recording time-lapses into a
+// fresh folder.
+class InteractiveCopy {
+  public:
+    InteractiveCopy() {
+        delegate.settings->setOutputDirectory(folder.path());
+        delegate.settings->setCountdownSeconds(0);
+        sim.screenCapture().content.displays = {{1, 64, 48}};
+        sim.app().run([this] { delegate.applicationDidFinishLaunching(); });
+        sim.dispatch().runUntilIdle();
+    }
+
+    void startRecording() {
+        delegate.status->triggerRecording();
+        sim.dispatch().runUntilIdle();
+        ASSERT_TRUE(delegate.status->activeRecorder()->isRecording());
+    }
+    // The finish of the movie waits until the test lets it go.
+    void holdTheMovieFinish() { sim.dispatch().holdBackgroundTasks(true); }
+    void finishTheMovie() {
+        while (sim.dispatch().heldBackgroundTaskCount() > 0) {
+            sim.dispatch().runHeldBackgroundTask(0);
+        }
+        sim.dispatch().runUntilIdle();
+    }
+    bool ended() { return sim.dispatch().exitStatus().has_value(); }
+
+    SimPlatform sim;
+    fixtures::TemporaryFolder folder;
+    AppDelegate delegate;
+};
+
+// The two ways a quit reaches the delegate: the menu, and the desktop (a
+// signal or the end of the session).
+const std::vector<std::pair<const char*, std::function<void(InteractiveCopy&)>>> kQuitRequests{
+    {"menu",
+     [](InteractiveCopy& copy) { ASSERT_TRUE(copy.sim.statusBar().choose({"Quit Ventilux"})); }},
+    {"desktop", [](InteractiveCopy& copy) { copy.sim.app().quitRequestHandler(); }},
+};
+
+TEST(AppDelegateQuit, QuittingWhileIdleOrCountingDownEndsAtOnce) {
+    for (const auto& [source, requestQuit] : kQuitRequests) {
+        for (bool countingDown : {false, true}) {
+            InteractiveCopy copy;
+            if (countingDown) {
+                copy.delegate.settings->setCountdownSeconds(3);
+                copy.delegate.status->triggerRecording();
+            }
+            requestQuit(copy);
+            EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0) << source << countingDown;
+            EXPECT_EQ(copy.sim.dispatch().elapsedSeconds(), 0) << source << countingDown;
+        }
+    }
+}
+
+TEST(AppDelegateQuit, QuittingWhileRecordingEndsOnceTheMovieIsSaved) {
+    for (const auto& [source, requestQuit] : kQuitRequests) {
+        InteractiveCopy copy;
+        copy.startRecording();
+        copy.sim.dispatch().advance(4);
+        copy.holdTheMovieFinish();
+        requestQuit(copy);
+        copy.sim.dispatch().advance(5);
+        EXPECT_FALSE(copy.ended()) << source << ": still saving";
+        EXPECT_FALSE(copy.delegate.status->activeRecorder()->isRecording());
+
+        copy.finishTheMovie();
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0) << source;
+        EXPECT_EQ(copy.sim.dispatch().elapsedSeconds(), 9) << source;
+        ASSERT_EQ(copy.sim.movieWriters().movies.size(), 1u) << source;
+        EXPECT_TRUE(std::filesystem::exists(copy.sim.movieWriters().movies[0]->file)) << source;
+    }
+}
+
+TEST(AppDelegateQuit, ARecorderThatNeverFinishesCannotHoldTheProcessPastTwentySeconds) {
+    InteractiveCopy copy;
+    copy.startRecording();
+    copy.holdTheMovieFinish();
+    copy.sim.dispatch().advance(1);
+    copy.delegate.applicationShouldTerminate();
+    copy.sim.dispatch().advance(19.999);
+    EXPECT_FALSE(copy.ended());
+    copy.sim.dispatch().advance(0.002);
+    EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
+    EXPECT_DOUBLE_EQ(copy.sim.dispatch().elapsedSeconds(), 21);
+}
+
+// Pressing Ctrl-C again, or a second logout signal, must not cut the save short.
+TEST(AppDelegateQuit, ASecondRequestWhileSavingNeitherEndsNorStopsAgain) {
+    InteractiveCopy copy;
+    copy.startRecording();
+    copy.holdTheMovieFinish();
+    copy.sim.app().quitRequestHandler();
+    copy.sim.dispatch().advance(10);
+    copy.sim.app().quitRequestHandler();
+    ASSERT_TRUE(copy.sim.statusBar().choose({"Quit Ventilux"}));
+    copy.sim.dispatch().advance(9.9);
+    EXPECT_FALSE(copy.ended()) << "the first request's 20 seconds still hold";
+    copy.sim.dispatch().advance(0.2);
+    EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
+}
+
+// A self-test run has no controller; it ends itself, and a quit ends it at once.
+TEST(AppDelegateQuit, WithoutTheTrayAQuitEndsAtOnce) {
+    SimPlatform sim;
+    AppDelegate delegate;
+    delegate.applicationShouldTerminate();
+    EXPECT_EQ(sim.dispatch().exitStatus(), 0);
+    EXPECT_FALSE(sim.statusBar().hasItem());
 }
 
 }  // namespace

@@ -51,8 +51,6 @@ TEST(CaptureTarget, DisplayChoiceFailsWithTheSystemsErrorOrWhenNothingIsListed) 
     sim.screenCapture().content.displays.clear();
     auto none = chooseDisplay(0);
     ASSERT_FALSE(none.has_value());
-    EXPECT_EQ(none.error().domain, "Ventilux");
-    EXPECT_EQ(none.error().code, 3);
     EXPECT_EQ(none.error().description, "No displays available to capture.");
 
     sim.screenCapture().contentError = platform::Error{"X11", 1, "Cannot open the X display :9."};

@@ -21,6 +21,10 @@ TEST(CommandLine, TheFirstSwitchInPrecedenceDecidesWhereverItStands) {
         {{"/usr/bin/ventilux", "--selftest", "--enable-login"}, RunKind::enableLogin},
         {{"/usr/bin/ventilux", "--disable-login", "--enable-login"}, RunKind::enableLogin},
         {{"/usr/bin/ventilux", "--selftest-rt", "--disable-login"}, RunKind::disableLogin},
+        {{"/usr/bin/ventilux", "--toggle"}, RunKind::toggleRunning},
+        {{"/usr/bin/ventilux", "--stop", "--start"}, RunKind::startRunning},
+        {{"/usr/bin/ventilux", "--stop"}, RunKind::stopRunning},
+        {{"/usr/bin/ventilux", "--start", "--selftest-rt"}, RunKind::realtimeSelfTest},
         // The program path is searched too.
         {{"--selftest"}, RunKind::selfTest},
     };

@@ -155,11 +155,5 @@ TEST_F(HotkeyTest, AHandlerThatCouldNotBeInstalledIsTriedAgainOnTheNextRegistrat
     EXPECT_EQ(ran, std::vector<std::string>{"b@main"});
 }
 
-TEST(HotkeyDisplay, ReadsOptionCommandFive) {
-    EXPECT_EQ(Hotkey::displayName,
-              "\xE2\x8C\xA5\xE2\x8C\x98"
-              "5");
-}
-
 }  // namespace
 }  // namespace vx

@@ -3,17 +3,19 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/sim/SimPlatform.h"
 
 #include "app/AppDelegate.h"
+#include "integration/TemporaryFolder.h"
+#include "system/DesktopEntry.h"
 #include "system/LoginItem.h"
 
 namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::contents;
 using platform::Error;
 using platform::sim::SimPlatform;
 using platform::sim::SimProcessRunner;
@@ -23,30 +25,18 @@ using ::testing::StartsWith;
 
 const std::string kFailed = "Ventilux: login enable failed: ";
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A simulated desktop whose configuration folder is a fresh temporary one.
 struct Desktop {
     fs::path config() { return sim.userDirs().configFolder; }
     fs::path entry() { return config() / "autostart" / "lab.quimbry.ventilux.login.desktop"; }
     SimProcessRunner::Run launchOfTheEntry() { return {"gio", {"launch", entry().string()}}; }
-    // The configuration folder cannot hold folders: it is a file.
-    void breakTheConfigFolder() {
-        fs::create_directories(config().parent_path());
-        std::ofstream(config()) << "not a folder";
-    }
 
     SimPlatform sim;
 };
 
 class LoginItemTest : public ::testing::Test, public Desktop {};
 
-TEST_F(LoginItemTest, EnableCreatesTheFoldersWritesTheEntryAndStartsItNow) {
+TEST_F(LoginItemTest, EnableCreatesTheFoldersWritesTheEntryAndStartsItEachTime) {
     sim.processRunner().executable = fs::path("/opt/My Apps/ventilux");
     ASSERT_FALSE(fs::exists(config()));
     EXPECT_FALSE(LoginItem::isEnabled());
@@ -57,61 +47,60 @@ TEST_F(LoginItemTest, EnableCreatesTheFoldersWritesTheEntryAndStartsItNow) {
     EXPECT_EQ(contents(entry()),
               "[Desktop Entry]\nType=Application\nName=Ventilux\n"
               "Exec=\"/opt/My Apps/ventilux\"\n");
-    EXPECT_THAT(sim.processRunner().runs, ElementsAre(launchOfTheEntry()));
-    EXPECT_THAT(sim.log().lines, IsEmpty());
-}
-
-TEST_F(LoginItemTest, EnablingTwiceRewritesTheEntryAndStartsItEachTime) {
-    EXPECT_TRUE(LoginItem::setEnabled(true));
+    // Enabled again after the program moved, the entry follows it.
     sim.processRunner().executable = fs::path("/usr/local/bin/ventilux");
     EXPECT_TRUE(LoginItem::setEnabled(true));
     EXPECT_THAT(contents(entry()), ::testing::HasSubstr("Exec=\"/usr/local/bin/ventilux\"\n"));
     EXPECT_THAT(sim.processRunner().runs, ElementsAre(launchOfTheEntry(), launchOfTheEntry()));
+    EXPECT_THAT(sim.log().lines, IsEmpty());
 }
 
 TEST(LoginItem, AFailureIsLoggedRunsNoToolAndLeavesAnEarlierEntryAlone) {
     struct Case {
         const char* name;
-        std::function<void(Desktop&)> breakIt;
-        std::string cause;  // how the log line goes on; empty: anything
+        // Breaks the desktop; returns how the log line goes on (empty: anything).
+        std::function<std::string(Desktop&)> breakIt;
     };
     const std::vector<Case> cases{
         {"write",
          [](Desktop& t) {
              t.sim.atomicFiles().failure = Error{"sim", 5, "Disk full."};
-         },
-         "Disk full."},
+             return "Disk full.";
+         }},
         {"program",
          [](Desktop& t) {
              t.sim.processRunner().executable =
                  std::unexpected(Error{"sim", 2, "No program file."});
-         },
-         "No program file."},
+             return "No program file.";
+         }},
         {"not UTF-8",
-         [](Desktop& t) { t.sim.processRunner().executable = fs::path("/opt/\xff/ventilux"); }, ""},
+         [](Desktop& t) {
+             t.sim.processRunner().executable = fs::path("/opt/\xff/ventilux");
+             return "";
+         }},
+        {"folder",
+         [](Desktop& t) {
+             // The configuration folder cannot hold folders: it is a file.
+             fs::remove_all(t.config());
+             std::ofstream(t.config()) << "not a folder";
+             return "Could not create the folder " + (t.config() / "autostart").string() +
+                    ": Not a directory.";
+         }},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Desktop test;
-        ASSERT_TRUE(LoginItem::enable()) << c.name;  // an entry from before
-        const std::string before = contents(test.entry());
+        ASSERT_TRUE(LoginItem::enable());  // an entry from before
         test.sim.processRunner().runs.clear();
-        c.breakIt(test);
+        const std::string cause = c.breakIt(test);
+        const std::string before = contents(test.entry());
 
-        EXPECT_FALSE(LoginItem::setEnabled(true)) << c.name;
-        ASSERT_EQ(test.sim.log().lines.size(), 1u) << c.name;
-        EXPECT_THAT(test.sim.log().lines[0], StartsWith(kFailed + c.cause)) << c.name;
-        EXPECT_THAT(test.sim.processRunner().runs, IsEmpty()) << c.name;
-        EXPECT_EQ(contents(test.entry()), before) << c.name;
+        EXPECT_FALSE(LoginItem::setEnabled(true));
+        ASSERT_EQ(test.sim.log().lines.size(), 1u);
+        EXPECT_THAT(test.sim.log().lines[0], StartsWith(kFailed + cause));
+        EXPECT_THAT(test.sim.processRunner().runs, IsEmpty());
+        EXPECT_EQ(contents(test.entry()), before);
     }
-}
-
-TEST_F(LoginItemTest, TheFolderFailureNamesTheFolderAndWhyAndRunsNoTool) {
-    breakTheConfigFolder();
-    EXPECT_FALSE(LoginItem::enable());
-    EXPECT_THAT(sim.log().lines,
-                ElementsAre(kFailed + "Could not create the folder " +
-                            (config() / "autostart").string() + ": Not a directory."));
-    EXPECT_THAT(sim.processRunner().runs, IsEmpty());
 }
 
 TEST_F(LoginItemTest, DisableRemovesTheEntryAndSucceedsWithoutOne) {
@@ -146,9 +135,10 @@ TEST(LoginSwitches, PrintOneLineAndExitWithTheirStatus) {
          false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         SimPlatform sim;
         if (c.entryBefore) {
-            ASSERT_TRUE(LoginItem::enable()) << c.name;
+            ASSERT_TRUE(LoginItem::enable());
         }
         if (c.writeFails) {
             sim.atomicFiles().failure = Error{"sim", 5, "Disk full."};
@@ -158,10 +148,45 @@ TEST(LoginSwitches, PrintOneLineAndExitWithTheirStatus) {
         sim.app().run([&delegate] { delegate.applicationDidFinishLaunching(); });
         sim.dispatch().runUntilIdle();
 
-        EXPECT_THAT(sim.stdErr().writes, ElementsAre(c.line)) << c.name;
-        EXPECT_EQ(sim.dispatch().exitStatus(), c.status) << c.name;
-        EXPECT_EQ(LoginItem::isEnabled(), c.entryAfter) << c.name;
+        EXPECT_THAT(sim.stdErr().writes, ElementsAre(c.line));
+        EXPECT_EQ(sim.dispatch().exitStatus(), c.status);
+        EXPECT_EQ(LoginItem::isEnabled(), c.entryAfter);
     }
+}
+
+// What an Exec line must hold so that the command-line quoting, the key
+// file's escapes and the field codes each give back exactly the path.
+TEST(DesktopEntry, ExecQuotesThePathForTheCommandLineThenEscapesItForTheKeyFile) {
+    struct Case {
+        std::string path;
+        std::string exec;
+    };
+    const std::vector<Case> cases{
+        {"/usr/bin/ventilux", R"("/usr/bin/ventilux")"},
+        {"/opt/my apps/ventilux", R"("/opt/my apps/ventilux")"},
+        {R"(/a"b/v)", R"("/a\\"b/v")"},
+        {"/a`b/v", R"("/a\\`b/v")"},
+        {"/a$HOME/v", R"("/a\\$HOME/v")"},
+        {R"(/a\b/v)", R"("/a\\\\b/v")"},
+        {"/a'b;c&d|e/v", R"("/a'b;c&d|e/v")"},
+        {"/a\nb\tc/v", R"("/a\nb\tc/v")"},
+        {"/a%fb/v", R"(/bin/sh -c "exec \\"\\$0\\"" "/a%%fb/v")"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DesktopEntry::execValue(c.path), c.exec) << c.path;
+    }
+}
+
+TEST(DesktopEntry, APathThatIsNotUtf8CannotBeNamed) {
+    for (const char* path : {"/opt/\xff/ventilux", "/opt/\xC0\xAF/ventilux", "/opt/\xED\xA0\x80/v",
+                             "/opt/\xE2\x82/v"}) {
+        EXPECT_FALSE(DesktopEntry::applicationEntry(path)) << path;
+    }
+    auto entry = DesktopEntry::applicationEntry("/opt/caf\xC3\xA9 \xE2\x8C\x98/ventilux");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(*entry,
+              "[Desktop Entry]\nType=Application\nName=Ventilux\n"
+              "Exec=\"/opt/caf\xC3\xA9 \xE2\x8C\x98/ventilux\"\n");
 }
 
 }  // namespace

@@ -71,24 +71,18 @@ TEST_F(SettingsTest, OutOfRangeStoredValuesAreCorrectedOnRead) {
     expectReads(sim, settings,
                 {
                     {"captureInterval", 0.1, captureInterval, 0.25},
-                    {"captureInterval", 0.0, captureInterval, 0.25},
                     {"captureInterval", -3.0, captureInterval, 0.25},
                     {"captureInterval", kNaN, captureInterval, 0.25},
                     {"captureInterval", kInfinity, captureInterval, 0.25},
-                    {"captureInterval", 0.25, captureInterval, 0.25},
                     {"captureInterval", 60.0, captureInterval, 60},
                     {"playbackFPS", int64_t{0}, playbackFPS, 1},
-                    {"playbackFPS", int64_t{-1}, playbackFPS, 1},
                     {"playbackFPS", int64_t{0}, speedupFactor, 2.0},
-                    {"realtimeFPS", int64_t{0}, realtimeFPS, 1},
                     {"realtimeFPS", int64_t{-1}, realtimeFPS, 1},
                     {"resolutionScale", 0.0, resolutionScale, 1.0},
-                    {"resolutionScale", -0.5, resolutionScale, 1.0},
                     {"resolutionScale", kNaN, resolutionScale, 1.0},
                     {"resolutionScale", -kInfinity, resolutionScale, 1.0},
                     {"resolutionScale", 2.0, resolutionScale, 2.0},
                     {"countdownSeconds", int64_t{-5}, countdownSeconds, 0},
-                    {"countdownSeconds", int64_t{0}, countdownSeconds, 0},
                     {"displayID", int64_t{4294967295}, displayID, 4294967295.0},
                     {"displayID", int64_t{4294967296}, displayID, 0},
                     {"displayID", int64_t{-1}, displayID, 0},
@@ -115,72 +109,16 @@ TEST_F(SettingsTest, WronglyTypedStoredValuesConvertLikeTheDesktopStore) {
                      9223372036854775807.0},
                     {"playbackFPS", std::string(""), playbackFPS, 1},
                     {"countdownSeconds", std::string(" -7"), countdownSeconds, 0},
-                    {"countdownSeconds", true, countdownSeconds, 1},
                     {"displayID", 3.9, displayID, 3},
-                    {"displayID", std::string("12"), displayID, 12},
                     {"showsCursor", std::string("NO"), showsCursor, 0},
-                    {"showsCursor", std::string("yes"), showsCursor, 1},
                     {"showsCursor", std::string("007"), showsCursor, 1},
                     {"showsCursor", std::string("0.9"), showsCursor, 0},
-                    {"showsCursor", int64_t{0}, showsCursor, 0},
                     {"hotkeyEnabled", 0.5, hotkeyEnabled, 1},
                     {"hotkeyEnabled", std::string("true"), hotkeyEnabled, 1},
                 });
     sim.defaults().stored = {{"microphoneDeviceID", int64_t{42}}, {"outputPath", false}};
     EXPECT_EQ(settings.microphoneDeviceID(), "42");
     EXPECT_EQ(settings.outputDirectory(), "0");
-}
-
-TEST_F(SettingsTest, TheOverrideIsReadAsItIsAndNeverStored) {
-    settings.setCaptureInterval(60);
-    settings.setPlaybackFPS(30);
-    settings.captureIntervalOverride = 0.25;
-    EXPECT_EQ(settings.captureInterval(), 0.25);
-    EXPECT_EQ(settings.speedupFactor(), 7.5);
-
-    settings.captureIntervalOverride = 0.1;
-    EXPECT_EQ(settings.captureInterval(), 0.1) << "no floor on the override";
-
-    settings.setCaptureInterval(5);
-    EXPECT_EQ(settings.captureInterval(), 0.1);
-    EXPECT_EQ(sim.defaults().stored.at("captureInterval"), DefaultsValue(5.0));
-
-    settings.captureIntervalOverride.reset();
-    EXPECT_EQ(settings.captureInterval(), 5);
-}
-
-TEST_F(SettingsTest, SettersStoreExactlyWhatTheyAreGivenWithTheirType) {
-    settings.setCaptureInterval(0.1);
-    settings.setPlaybackFPS(0);
-    settings.setResolutionScale(-1);
-    settings.setShowsCursor(false);
-    settings.setRealtimeMode(true);
-    settings.setRealtimeFPS(-4);
-    settings.setCapturesSystemAudio(false);
-    settings.setShowsMouseClicks(false);
-    settings.setCountdownSeconds(-5);
-    settings.setHotkeyEnabled(true);
-    settings.setDisplayID(4294967295u);
-    settings.setMicrophoneDeviceID("alsa_input.usb-mic");
-    settings.setOutputDirectory("/media/movies/é");
-    EXPECT_EQ(sim.defaults().stored, (std::map<std::string, DefaultsValue>{
-                                         {"captureInterval", 0.1},
-                                         {"playbackFPS", int64_t{0}},
-                                         {"resolutionScale", -1.0},
-                                         {"showsCursor", false},
-                                         {"realtimeMode", true},
-                                         {"realtimeFPS", int64_t{-4}},
-                                         {"capturesSystemAudio", false},
-                                         {"showsMouseClicks", false},
-                                         {"countdownSeconds", int64_t{-5}},
-                                         {"hotkeyEnabled", true},
-                                         {"displayID", int64_t{4294967295}},
-                                         {"microphoneDeviceID", std::string("alsa_input.usb-mic")},
-                                         {"outputPath", std::string("/media/movies/é")},
-                                     }));
-    EXPECT_EQ(settings.playbackFPS(), 1);
-    EXPECT_EQ(settings.displayID(), 4294967295u);
-    EXPECT_EQ(settings.microphoneDeviceID(), "alsa_input.usb-mic");
 }
 
 TEST_F(SettingsTest, NoMicrophoneIsStoredAsTheEmptyStringAndReadsAsNone) {

@@ -29,6 +29,9 @@ using testing::TrayHarness;
 
 const std::string kMicrophoneBlocked =
     "Microphone is blocked for Ventilux \u2014 turn it on in System Settings.";
+const std::string kNoTrayShown =
+    "This desktop shows no tray icons: start and stop recordings with ventilux --toggle, or bind "
+    "it to a keyboard shortcut.";
 
 // An item as a tray might send it, whatever the menu holds.
 MenuItem item(std::string action, RepresentedObject object = {}) {
@@ -108,7 +111,12 @@ TEST_F(StatusControllerTest, WithoutACountdownTheTriggerStartsAndStopsAtOnce) {
 TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
     launch();
     auto timelapse = controller->activeRecorder();
-    startRecording();
+    settings->setCountdownSeconds(0);
+    controller->triggerRecording();
+    sim.statusBar().activate(item("toggleRealtime"));  // while the start is being set up
+    sim.dispatch().runUntilIdle();
+    EXPECT_TRUE(recording());
+    EXPECT_EQ(openMenu().front().title, "Stop Recording");
     sim.statusBar().activate(item("toggleRealtime"));
     EXPECT_FALSE(settings->realtimeMode());
     EXPECT_EQ(controller->activeRecorder(), timelapse);
@@ -124,6 +132,51 @@ TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
     startRecording();
     EXPECT_TRUE(recording());
     EXPECT_EQ(look().tint, StatusTint::systemRed);
+}
+
+TEST(StatusController, AStoppedMovieIsReportedAndShownByTheKindOfItsRecorder) {
+    for (const bool realtime : {false, true}) {
+        for (const bool byMenu : {false, true}) {
+            SCOPED_TRACE(std::string(realtime ? "real-time" : "time-lapse") +
+                         (byMenu ? ", menu switch" : ", another copy"));
+            TrayHarness tray("finishing");
+            tray.settings->setRealtimeMode(realtime);
+            tray.launch();
+            tray.startRecording();
+            tray.controller->triggerRecording();
+            // Between the stop and the finish of the movie.
+            if (byMenu) {
+                tray.sim.statusBar().activate(item("toggleRealtime"));
+            } else {
+                tray.settings->setRealtimeMode(!realtime);
+            }
+            tray.sim.dispatch().runUntilIdle();
+            const std::filesystem::path file =
+                realtime ? tray.sim.recordingStreams().recordings.at(0)->recording.outputURL
+                         : tray.sim.movieWriters().movies.at(0)->file;
+            ASSERT_EQ(tray.sim.notifications().delivered.size(), 1u);
+            EXPECT_EQ(tray.sim.notifications().delivered[0].body,
+                      (realtime ? "Saved 0:00 recording\n" : "Saved 1-frame time-lapse\n") +
+                          file.filename().string());
+            EXPECT_EQ(tray.sim.workspace().revealedFiles,
+                      realtime ? std::vector{file} : std::vector<std::filesystem::path>{});
+        }
+    }
+}
+
+TEST(StatusController, TheRecorderThatStartsIsTheOneTheMenuNamesAfterAChangeElsewhere) {
+    for (const int64_t countdown : {0, 3}) {
+        TrayHarness tray("elsewhere");
+        tray.settings->setCountdownSeconds(countdown);
+        tray.launch();
+        tray.settings->setRealtimeMode(true);  // by hand in the file, or by another copy
+        EXPECT_EQ(tray.openMenu().front().title, "Start RealTime Recording");
+        tray.controller->triggerRecording();
+        tray.sim.dispatch().advance(static_cast<double>(countdown));
+        EXPECT_TRUE(tray.recording()) << countdown;
+        EXPECT_EQ(tray.sim.recordingStreams().recordings.size(), 1u) << countdown;
+        EXPECT_TRUE(tray.sim.movieWriters().movies.empty()) << countdown;
+    }
 }
 
 TEST(StatusController, EveryChoiceInTheMenuReachesItsSetting) {
@@ -311,7 +364,7 @@ TEST_F(StatusControllerTest, NoMicrophoneAsksForNothingAndTheRepairLineAsksOrOpe
 
 TEST_F(StatusControllerTest, TheHotKeySwitchRegistersTheTriggerAndTheMenuTellsWhenItIsTaken) {
     launch();
-    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  \u2325\u23185"}));
+    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  Alt+Super+5"}));
     EXPECT_TRUE(settings->hotkeyEnabled());
     EXPECT_TRUE(Hotkey::isRegistered());
     settings->setCountdownSeconds(0);
@@ -319,16 +372,15 @@ TEST_F(StatusControllerTest, TheHotKeySwitchRegistersTheTriggerAndTheMenuTellsWh
     sim.dispatch().runUntilIdle();
     EXPECT_TRUE(recording());
 
-    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  \u2325\u23185"}));
+    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  Alt+Super+5"}));
     EXPECT_FALSE(settings->hotkeyEnabled());
     EXPECT_FALSE(Hotkey::isRegistered());
 
     // Taken elsewhere: the setting stays on and the menu tells why nothing happens.
     sim.hotkeys().takenByOthers = true;
-    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  \u2325\u23185"}));
+    ASSERT_TRUE(sim.statusBar().choose({"Hotkey  Alt+Super+5"}));
     EXPECT_TRUE(settings->hotkeyEnabled());
-    EXPECT_THAT(titles(openMenu()),
-                ::testing::Contains("   \u2325\u23185 is taken by another app"));
+    EXPECT_THAT(titles(openMenu()), ::testing::Contains("   Alt+Super+5 is taken by another app"));
 }
 
 TEST_F(StatusControllerTest, TheRecordingsFolderIsCreatedWhenMissingAndOpenedEvenWhenNot) {
@@ -360,15 +412,104 @@ TEST_F(StatusControllerTest, WithoutATrayOrNotificationsTheHotKeyStillRecords) {
     settings->setHotkeyEnabled(true);
     settings->setCountdownSeconds(3);
     launch();
-    EXPECT_THAT(sim.log().lines,
-                ElementsAre("Ventilux: no tray is available; the hot key still works."));
     sim.hotkeys().pressKeys(Hotkey::kKeyCode, Hotkey::kModifiers);
     sim.dispatch().advance(3);
     EXPECT_TRUE(recording());
     controller->triggerRecording();
-    sim.dispatch().runUntilIdle();
+    sim.dispatch().advance(60);
     EXPECT_FALSE(recording());
-    EXPECT_EQ(sim.log().lines.size(), 1u);
+    EXPECT_THAT(sim.log().lines, ElementsAre("Ventilux: " + kNoTrayShown));
+}
+
+// A tray that never shows the icon leaves the user nothing to click: once, a
+// few seconds after the start, the user is told how to record without it.
+TEST(StatusController, WithoutATrayShowingTheIconTheUserIsToldHowToRecordOnce) {
+    for (bool shown : {true, false}) {
+        TrayHarness tray(shown ? "tray" : "no-tray");
+        tray.sim.statusBar().showsItems = shown;
+        tray.launch();
+        tray.sim.dispatch().advance(4.9);
+        EXPECT_TRUE(tray.sim.notifications().delivered.empty()) << "a tray may still come";
+        tray.sim.dispatch().advance(60);
+        const std::vector<std::string> told =
+            shown ? std::vector<std::string>{} : std::vector<std::string>{kNoTrayShown};
+        std::vector<std::string> bodies;
+        for (const auto& delivered : tray.sim.notifications().delivered) {
+            bodies.push_back(delivered.body);
+        }
+        EXPECT_EQ(bodies, told) << shown;
+        EXPECT_EQ(tray.sim.log().lines.size(), told.size()) << shown;
+    }
+}
+
+// Another process's requests, in each situation the menu's first item knows.
+TEST(StatusController, ARequestFromAnotherProcessDoesItsPartOfTheTriggerOrNothing) {
+    using platform::RemoteRequest;
+    using platform::RemoteState;
+    const RemoteState idle{false, false};
+    const RemoteState countingDown{false, true};
+    const RemoteState recordingNow{true, false};
+    struct Case {
+        RemoteState before;
+        RemoteRequest request;
+        RemoteState after;
+        std::string primary;
+    };
+    const std::vector<Case> cases{
+        {idle, RemoteRequest::toggle, countingDown, "Cancel Countdown"},
+        {idle, RemoteRequest::start, countingDown, "Cancel Countdown"},
+        {idle, RemoteRequest::stop, idle, "Start Time-Lapse"},
+        {countingDown, RemoteRequest::toggle, idle, "Start Time-Lapse"},
+        {countingDown, RemoteRequest::start, countingDown, "Cancel Countdown"},
+        {countingDown, RemoteRequest::stop, countingDown, "Cancel Countdown"},
+        {recordingNow, RemoteRequest::toggle, idle, "Start Time-Lapse"},
+        {recordingNow, RemoteRequest::start, recordingNow, "Stop Recording"},
+        {recordingNow, RemoteRequest::stop, idle, "Start Time-Lapse"},
+    };
+    for (const Case& c : cases) {
+        const int index = static_cast<int>(&c - cases.data());
+        TrayHarness tray("remote");
+        tray.launch();
+        if (c.before == recordingNow) {
+            tray.startRecording();
+        }
+        tray.settings->setCountdownSeconds(3);
+        if (c.before == countingDown) {
+            tray.controller->triggerRecording();
+            tray.sim.dispatch().advance(1);
+        }
+        ASSERT_EQ(tray.sim.remoteControl().published.back(), c.before) << index;
+        ASSERT_TRUE(tray.sim.remoteControl().request(c.request)) << index;
+        tray.sim.dispatch().runUntilIdle();
+        EXPECT_EQ(tray.sim.remoteControl().published.back(), c.after) << index;
+        EXPECT_EQ(tray.openMenu().front().title, c.primary) << index;
+    }
+}
+
+TEST(StatusController, TheChosenRecordingsFolderIsStoredAndACancelChangesNothing) {
+    const std::string item = "Choose Recordings Folder\u2026";
+    struct Case {
+        bool available;
+        std::optional<std::filesystem::path> answer;
+    };
+    const std::vector<Case> cases{
+        {true, "/home/u/Videos/Time-lapses"},
+        {true, std::nullopt},
+        {false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const int index = static_cast<int>(&c - cases.data());
+        TrayHarness tray("choose");
+        tray.sim.folderChooser().available = c.available;
+        tray.launch();
+        const std::filesystem::path before = tray.settings->outputDirectory();
+        EXPECT_EQ(tray.sim.statusBar().choose({item}), c.available) << index;
+        EXPECT_EQ(tray.sim.folderChooser().openedAt,
+                  c.available ? std::vector{before} : std::vector<std::filesystem::path>{})
+            << "opened at the present folder";
+        tray.sim.folderChooser().answer(c.answer);
+        EXPECT_EQ(tray.settings->outputDirectory(), c.answer.value_or(before)) << index;
+    }
 }
 
 TEST_F(StatusControllerTest, ACallbackAfterTheControllerIsGoneDoesNothing) {

@@ -43,22 +43,24 @@ TEST_F(StatusMenuTest, TheTopLevelMenuOfEachModeWhileIdle) {
     EXPECT_THAT(titles(openMenu()),
                 ElementsAre("Start RealTime Recording", "---", "RealTime", "---", "Audio Source",
                             "Frame Rate", "Resolution", "Display", "Show Cursor", "Show Clicks",
-                            "---", "Countdown", "Hotkey  \u2325\u23185", "Open Recordings Folder",
-                            "---", "Launch at Login", "Ventilux 0.1.0", "Quit Ventilux"));
+                            "---", "Countdown", "Hotkey  Alt+Super+5", "Open Recordings Folder",
+                            "Choose Recordings Folder\u2026", "---", "Launch at Login",
+                            "Ventilux 0.1.0", "Quit Ventilux"));
 
     settings->setRealtimeMode(false);
     EXPECT_THAT(titles(openMenu()),
                 ElementsAre("Start Time-Lapse", "---", "RealTime", "---", "Capture Interval",
                             "Playback Frame Rate", "Resolution", "Display", "Show Cursor", "---",
-                            "\u2248 60\u00d7 speed-up", "Countdown", "Hotkey  \u2325\u23185",
-                            "Open Recordings Folder", "---", "Launch at Login", "Ventilux 0.1.0",
-                            "Quit Ventilux"));
+                            "\u2248 60\u00d7 speed-up", "Countdown", "Hotkey  Alt+Super+5",
+                            "Open Recordings Folder", "Choose Recordings Folder\u2026", "---",
+                            "Launch at Login", "Ventilux 0.1.0", "Quit Ventilux"));
 }
 
 TEST(StatusMenu, EachSituationSetsThePrimaryCommandAndWhatMayBeChanged) {
-    const std::vector<std::string> idleOnly{"Capture Interval", "Playback Frame Rate", "Resolution",
-                                            "Display",          "Show Cursor",         "Countdown"};
-    const std::vector<std::string> always{"Hotkey  \u2325\u23185", "Open Recordings Folder",
+    const std::vector<std::string> idleOnly{
+        "Capture Interval", "Playback Frame Rate",           "Resolution", "Display", "Show Cursor",
+        "Countdown",        "Choose Recordings Folder\u2026"};
+    const std::vector<std::string> always{"Hotkey  Alt+Super+5", "Open Recordings Folder",
                                           "Launch at Login", "Quit Ventilux"};
     struct Case {
         const char* situation;
@@ -69,13 +71,17 @@ TEST(StatusMenu, EachSituationSetsThePrimaryCommandAndWhatMayBeChanged) {
     };
     const std::vector<Case> cases{
         {"idle", "Start Time-Lapse", "r", true, true},
+        {"starting", "Start Time-Lapse", "r", false, true},
         {"counting down", "Cancel Countdown", "r", false, true},
         {"recording", "Stop Recording", "s", false, false},
     };
     for (const Case& c : cases) {
         TrayHarness tray(std::string("situation-") + c.situation);
         tray.launch();
-        if (c.primary == "Cancel Countdown") {
+        if (c.situation == std::string("starting")) {
+            tray.settings->setCountdownSeconds(0);
+            tray.controller->triggerRecording();
+        } else if (c.primary == "Cancel Countdown") {
             tray.settings->setCountdownSeconds(3);
             tray.controller->triggerRecording();
         } else if (c.primary == "Stop Recording") {
@@ -208,9 +214,9 @@ TEST_F(StatusMenuTest, TheConflictLineShowsOnlyWhenTheWantedHotKeyIsTaken) {
     sim.hotkeys().takenByOthers = true;
     settings->setHotkeyEnabled(true);
     launch();
-    const std::string conflict = "   \u2325\u23185 is taken by another app";
+    const std::string conflict = "   Alt+Super+5 is taken by another app";
     Menu menu = openMenu();
-    EXPECT_TRUE(find(menu, "Hotkey  \u2325\u23185").checked);
+    EXPECT_TRUE(find(menu, "Hotkey  Alt+Super+5").checked);
     EXPECT_FALSE(find(menu, conflict).enabled);
     EXPECT_EQ(find(menu, conflict).toolTip, "");
 
@@ -221,9 +227,9 @@ TEST_F(StatusMenuTest, TheConflictLineShowsOnlyWhenTheWantedHotKeyIsTaken) {
 // A desktop that gives no application a global shortcut is not another
 // application's doing: the menu must not send the user looking for one.
 TEST_F(StatusMenuTest, ADesktopWithoutGlobalShortcutsIsNamedInsteadOfAnotherApp) {
-    const std::string hotkey = "Hotkey  \u2325\u23185";
-    const std::string conflict = "   \u2325\u23185 is taken by another app";
-    const std::string unavailable = "   \u2325\u23185 is not available on this desktop";
+    const std::string hotkey = "Hotkey  Alt+Super+5";
+    const std::string conflict = "   Alt+Super+5 is taken by another app";
+    const std::string unavailable = "   Alt+Super+5 is not available on this desktop";
     sim.hotkeys().unavailableOnThisDesktop = true;
     settings->setHotkeyEnabled(true);
     launch();

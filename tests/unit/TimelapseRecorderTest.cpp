@@ -18,12 +18,10 @@ using ::testing::ElementsAre;
 // The time-lapse recorder on two simulated displays, the first of them the main one.
 class TimelapseHarness : public testing::RecorderHarness<TimelapseRecorder> {
   public:
-    explicit TimelapseHarness(const std::string& name) : RecorderHarness("timelapse", name) {
+    TimelapseHarness() {
         sim.screenCapture().content.displays = {{1, 64, 48}, {2, 40, 30}};
         sim.screenCapture().mainID = 1;
     }
-    // A case may put a file where the folder's parent should be.
-    ~TimelapseHarness() { std::filesystem::remove(folder.string() + "-file"); }
 
     platform::sim::SimMovie& movie(size_t index = 0) {
         EXPECT_GT(sim.movieWriters().movies.size(), index);
@@ -164,14 +162,53 @@ TEST_F(TimelapseRecorderTest, StopBeforeTheFirstFrameDeletesTheEmptyMovie) {
                             "state false", "completion stop"));
 }
 
-TEST_F(TimelapseRecorderTest, AFailedFinishReportsTheWritersError) {
-    startRecording();
-    movie().finishError = platform::Error{"POSIX", 28, "No space left on device."};
-    recorder->stop(events.completion("stop"));
-    sim.dispatch().runUntilIdle();
-    EXPECT_THAT(events.seen, ElementsAre("state true", "state false",
-                                         "message Write failed: No space left on device. | no-file",
-                                         "completion stop"));
+TEST(TimelapseEnd, ASessionThatCanNoLongerWriteOrCaptureEndsWithinAnIntervalKeepingItsFrames) {
+    const platform::Error diskFull{"POSIX", 28, "No space left on device."};
+    struct Case {
+        const char* name;
+        std::function<void(TimelapseHarness&)> breakIt;  // after three frames
+        const char* message;                             // "" for the saved movie
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"disk full", [&](auto& t) { t.movie().writeError = diskFull; }, "", " (disk full)"},
+        {"other write failure",
+         [](auto& t) {
+             t.movie().writeError = platform::Error{"POSIX", 5, "I/O error."};
+         },
+         "", " (write failed: I/O error.)"},
+        {"display gone",
+         [](auto& t) {
+             t.sim.screenCapture().content.displays = {{2, 40, 30}};
+             t.sim.screenCapture().captureError = platform::Error{"X11", 1, "The display is gone."};
+         },
+         "", " (display gone)"},
+        {"none of the frames reached the disk",
+         [&](auto& t) {
+             t.movie().writeError = diskFull;
+             t.movie().framesLostInFailure = 3;
+         },
+         "message Write failed: No space left on device. | no-file", ""},
+        {"the finish fails", [&](auto& t) { t.movie().finishError = diskFull; }, "",
+         " (disk full)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TimelapseHarness t;
+        t.startRecording();
+        t.sim.dispatch().advance(4.5);
+        c.breakIt(t);
+        if (std::string(c.name) == "the finish fails") {
+            t.recorder->stop(nullptr);
+        }
+        t.sim.dispatch().advance(2);
+        EXPECT_FALSE(t.recorder->isRecording()) << "within one capture interval";
+        const std::string saved = "message Saved 3-frame time-lapse" + std::string(c.cause) +
+                                  " | " + t.movie().file.string();
+        const std::string expected = *c.message ? c.message : saved;
+        EXPECT_THAT(t.events.seen, ElementsAre("state true", "state false", expected));
+        EXPECT_EQ(std::filesystem::exists(t.movie().file), !*c.message);
+    }
 }
 
 TEST_F(TimelapseRecorderTest, StopWhileIdleOnlyCompletesAfterReturning) {
@@ -247,13 +284,20 @@ TEST_F(TimelapseRecorderTest, MovieNamesCarryTheLocalStartTimeAndNeverCollide) {
     local.tm_isdst = -1;
     sim.dispatch().setWallClock(std::chrono::system_clock::from_time_t(std::mktime(&local)));
     for (int session = 0; session < 3; ++session) {
+        if (session == 2) {
+            // Another copy of the program takes the name this session chose.
+            sim.movieWriters().beforeCreate = [](const auto& file) { std::ofstream(file) << "x"; };
+        }
         startRecording();
         recorder->stop(nullptr);
         sim.dispatch().runUntilIdle();
     }
     EXPECT_EQ(movie(0).file.filename(), "Ventilux-2026-12-31_23-59-58.mp4");
     EXPECT_EQ(movie(1).file.filename(), "Ventilux-2026-12-31_23-59-58-2.mp4");
-    EXPECT_EQ(movie(2).file.filename(), "Ventilux-2026-12-31_23-59-58-3.mp4");
+    EXPECT_EQ(movie(2).file.filename(), "Ventilux-2026-12-31_23-59-58-4.mp4");
+    for (const auto& seen : events.seen) {
+        EXPECT_EQ(seen.find("Could not start"), std::string::npos) << seen;
+    }
 }
 
 TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
@@ -264,7 +308,8 @@ TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
     };
     const Case cases[] = {
         {"no permission", [](auto& t) { t.sim.screenCapture().accessAllowed = false; },
-         "Enable Ventilux under Screen Recording, then quit & reopen Ventilux."},
+         "Allow Ventilux to share your screen in the desktop's screen-sharing dialog, then start "
+         "recording again."},
         {"no display", [](auto& t) { t.sim.screenCapture().content.displays.clear(); },
          "Could not start: No displays available to capture."},
         {"display list fails",
@@ -279,6 +324,18 @@ TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
              t.settings->setOutputDirectory(t.folder.string() + "-file/inside");
          },
          "Could not start: Cannot create the folder "},
+        {"name over the length limit",
+         [](auto& t) {
+             // The folder itself fits; a movie's name in it passes PATH_MAX.
+             std::filesystem::path deep = t.folder;
+             while (deep.string().size() < 4080) {
+                 deep /= std::string(std::min<size_t>(250, 4080 - deep.string().size()), 'd');
+             }
+             t.settings->setOutputDirectory(deep);
+         },
+         "Could not start: Cannot use the folder "},
+        {"picture too large", [](auto& t) { t.settings->setResolutionScale(200); },
+         "Could not start: The picture would be 12800 \u00d7 9600 pixels, more than"},
         {"file cannot be made",
          [](auto& t) {
              t.sim.movieWriters().createError = platform::Error{"POSIX", 13, "Permission denied."};
@@ -299,7 +356,7 @@ TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TimelapseHarness t(std::string("failed-start-") + c.name);
+        TimelapseHarness t;
         c.arrange(t);
         t.startRecording();
         ASSERT_EQ(t.events.seen.size(), 1u);
@@ -319,8 +376,8 @@ TEST_F(TimelapseRecorderTest, WithoutPermissionTheSettingsAreShownAndALaterStart
     sim.screenCapture().accessAllowed = true;
     startRecording();
     EXPECT_THAT(events.seen,
-                ElementsAre("message Enable Ventilux under Screen Recording, then quit & reopen "
-                            "Ventilux. | no-file",
+                ElementsAre("message Allow Ventilux to share your screen in the desktop's "
+                            "screen-sharing dialog, then start recording again. | no-file",
                             "state true"));
 }
 
@@ -332,7 +389,7 @@ TEST(TimelapseSessionLabel, NamesTheIntervalInMillisecondsOrSeconds) {
         {1e300, "Capturing every 1e+300 s…"},
     };
     for (auto [interval, label] : cases) {
-        TimelapseHarness t("label");
+        TimelapseHarness t;
         t.settings->captureIntervalOverride = interval;
         EXPECT_EQ(t.recorder->sessionLabel(), std::nullopt);
         t.startRecording();

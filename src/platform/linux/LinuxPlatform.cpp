@@ -10,12 +10,14 @@
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/SessionType.h"
+#include "platform/linux/control/DbusRemoteControl.h"
 #include "platform/linux/media/realtime/FfmpegRecordingStreams.h"
 #include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
 #include "platform/linux/pulse/PulseAudioDevices.h"
 #include "platform/linux/store/LinuxDefaultsStore.h"
 #include "platform/linux/tray/FreedesktopNotifications.h"
 #include "platform/linux/tray/SniStatusBar.h"
+#include "platform/linux/wayland/PortalFolderChooser.h"
 #include "platform/linux/wayland/PortalHotkeyService.h"
 #include "platform/linux/wayland/PortalScreenCapture.h"
 #include "platform/linux/wayland/ScreenCastVideoCapture.h"
@@ -66,6 +68,8 @@ Services makeLinuxServices(int argc, char** argv) {
     made.audioDevices = std::make_unique<PulseAudioDevices>();
     made.statusBar = std::make_unique<SniStatusBar>(*made.log);
     made.notifications = std::make_unique<FreedesktopNotifications>();
+    made.folderChooser = std::make_unique<PortalFolderChooser>(*made.log);
+    made.remoteControl = std::make_unique<DbusRemoteControl>(*made.log);
     made.app = std::make_unique<LinuxApp>(argc, argv, *made.dispatch);
     return made;
 }

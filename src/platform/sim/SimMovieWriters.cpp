@@ -1,6 +1,8 @@
 #include "platform/sim/SimMovieWriters.h"
 
+#include <cerrno>
 #include <fstream>
+#include <utility>
 
 namespace vx::platform::sim {
 
@@ -30,6 +32,10 @@ class SimMovieWriter : public MovieWriter {
     }
     bool isReadyForMoreMediaData() const override { return movie_->readyForMore; }
     bool append(std::shared_ptr<const PixelBuffer> frame, MediaTime time) override {
+        if (movie_->writeError && status_ == WriterStatus::writing) {
+            status_ = WriterStatus::failed;
+            error_ = movie_->writeError;
+        }
         if (!movie_->acceptsFrames || status_ != WriterStatus::writing) {
             return false;
         }
@@ -40,7 +46,9 @@ class SimMovieWriter : public MovieWriter {
     void markAsFinished() override { movie_->markedFinished = true; }
     void finishWriting(std::function<void()> handler) override {
         dispatch_.runInBackground([this, handler = std::move(handler)] {
-            if (movie_->finishError) {
+            if (status_ == WriterStatus::failed) {
+                // What reached the file before the failure stays there.
+            } else if (movie_->finishError) {
                 status_ = WriterStatus::failed;
                 error_ = movie_->finishError;
             } else {
@@ -55,6 +63,9 @@ class SimMovieWriter : public MovieWriter {
     }
     WriterStatus status() const override { return status_; }
     std::optional<Error> error() const override { return error_; }
+    int64_t writtenFrameCount() const override {
+        return int64_t(movie_->frameTimes.size()) - movie_->framesLostInFailure;
+    }
     void cancelWriting() override {
         movie_->cancelled = true;
         status_ = WriterStatus::cancelled;
@@ -74,8 +85,12 @@ std::expected<std::unique_ptr<MovieWriter>, Error> SimMovieWriters::create(
     if (createError) {
         return std::unexpected(*createError);
     }
+    if (beforeCreate) {
+        std::exchange(beforeCreate, nullptr)(file);
+    }
     if (std::filesystem::exists(file)) {
-        return std::unexpected(Error{"sim", 17, "The file already exists."});
+        return std::unexpected(
+            Error{"POSIX", EEXIST, "Cannot create " + file.string() + ": File exists."});
     }
     std::ofstream(file) << "";
     auto movie = std::make_shared<SimMovie>(behaviour);

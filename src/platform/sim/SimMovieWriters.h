@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,6 +28,10 @@ struct SimMovie {
     bool readyForMore = true;
     bool acceptsFrames = true;
     std::optional<Error> finishError;  // set: the finish fails with it
+    // Set: the writer has failed with it, as found at the next append, and
+    // the last framesLostInFailure frames accepted never reached the file.
+    std::optional<Error> writeError;
+    int64_t framesLostInFailure = 0;
 };
 
 // Writers that record what they were given. A finished movie is a small text
@@ -38,6 +44,9 @@ class SimMovieWriters : public MovieWriters {
         const std::filesystem::path& file) override;
 
     std::optional<Error> createError;
+    // Runs once with the file's name, as another session that takes the same
+    // name between its choice and the writer's creation would.
+    std::function<void(const std::filesystem::path&)> beforeCreate;
     // Applied to every movie made from now on.
     SimMovie behaviour;
     std::vector<std::shared_ptr<SimMovie>> movies;

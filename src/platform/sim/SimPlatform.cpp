@@ -21,6 +21,8 @@ Services makeSimServices() {
     made.workspace = std::make_unique<SimWorkspace>();
     made.statusBar = std::make_unique<SimStatusBar>();
     made.notifications = std::make_unique<SimNotifications>();
+    made.folderChooser = std::make_unique<SimFolderChooser>();
+    made.remoteControl = std::make_unique<SimRemoteControl>();
     made.hotkeys = std::make_unique<SimHotkeyService>();
     made.atomicFiles = std::make_unique<SimAtomicFiles>();
     made.app = std::make_unique<SimApp>();

@@ -6,12 +6,14 @@
 #include "platform/sim/SimAudioDevices.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimDispatch.h"
+#include "platform/sim/SimFolderChooser.h"
 #include "platform/sim/SimHotkeyService.h"
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMovieWriters.h"
 #include "platform/sim/SimNotifications.h"
 #include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimRecordingStreams.h"
+#include "platform/sim/SimRemoteControl.h"
 #include "platform/sim/SimRunningApps.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimStatusBar.h"
@@ -42,6 +44,8 @@ class SimPlatform {
     SimWorkspace& workspace() { return as<SimWorkspace>(services_.workspace); }
     SimStatusBar& statusBar() { return as<SimStatusBar>(services_.statusBar); }
     SimNotifications& notifications() { return as<SimNotifications>(services_.notifications); }
+    SimFolderChooser& folderChooser() { return as<SimFolderChooser>(services_.folderChooser); }
+    SimRemoteControl& remoteControl() { return as<SimRemoteControl>(services_.remoteControl); }
     SimHotkeyService& hotkeys() { return as<SimHotkeyService>(services_.hotkeys); }
     SimProcessRunner& processRunner() { return as<SimProcessRunner>(services_.processRunner); }
     SimAtomicFiles& atomicFiles() { return as<SimAtomicFiles>(services_.atomicFiles); }

@@ -1,5 +1,7 @@
 #include "platform/sim/SimRecordingStreams.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -45,6 +47,11 @@ void runOnce(Handler& held, Args&&... args) {
 void SimRecording::completeStart() {
     if (!heldStart) {
         return;
+    }
+    // Like a real stream, the file is created exclusively as capture starts.
+    if (!startError && createsFile && std::filesystem::exists(recording.outputURL)) {
+        startError = Error{"POSIX", EEXIST,
+                           "Cannot create " + recording.outputURL.string() + ": File exists."};
     }
     if (!startError) {
         capturing = true;

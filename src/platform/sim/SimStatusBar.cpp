@@ -14,6 +14,7 @@ class SimStatusBar::Item : public StatusItem {
         : bar_(bar), menuNeedsUpdate(std::move(menuNeedsUpdate)), activate(std::move(activate)) {}
     ~Item() override { bar_.item_ = nullptr; }
     StatusButton& button() override { return button_; }
+    bool isShown() const override { return bar_.showsItems; }
 
     SimStatusButton button_;
     SimStatusBar& bar_;

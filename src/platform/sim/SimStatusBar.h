@@ -33,6 +33,10 @@ class SimStatusBar : public StatusBar {
     // check what it sends might.
     void activate(const MenuItem& item);
 
+    // Whether the desktop runs a tray that shows the item; without one the
+    // item still exists, unseen.
+    bool showsItems = true;
+
   private:
     class Item;
     Item* item_ = nullptr;

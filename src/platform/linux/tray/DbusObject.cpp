@@ -112,6 +112,14 @@ void DbusObject::emit(const char* signal, GVariant* parameters) {
                                   parameters, nullptr);
 }
 
+void DbusObject::emitPropertiesChanged(GVariant* changed) {
+    g_dbus_connection_emit_signal(bus_, nullptr, path_.c_str(), "org.freedesktop.DBus.Properties",
+                                  "PropertiesChanged",
+                                  g_variant_new("(s@a{sv}@as)", node_->interfaces[0]->name, changed,
+                                                g_variant_new_strv(nullptr, 0)),
+                                  nullptr);
+}
+
 void DbusObject::onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                               const gchar* method, GVariant* parameters,
                               GDBusMethodInvocation* invocation, gpointer self) {

@@ -36,6 +36,9 @@ class DbusObject {
 
     // To every listener; a floating `parameters` is consumed.
     void emit(const char* signal, GVariant* parameters);
+    // org.freedesktop.DBus.Properties.PropertiesChanged with the new values of
+    // the properties in `changed` (a{sv}, consumed when floating).
+    void emitPropertiesChanged(GVariant* changed);
 
   private:
     DbusObject(GDBusConnection* bus, std::string path, GDBusNodeInfo* node, MethodHandler onCall,

@@ -31,6 +31,7 @@ class SniStatusItem : public StatusItem, public StatusButton {
     SniStatusItem& operator=(const SniStatusItem&) = delete;
 
     StatusButton& button() override { return *this; }
+    bool isShown() const override { return registration_ && registration_->isRegistered(); }
     const StatusButtonLook& look() const override { return look_; }
     void setLook(const StatusButtonLook& look) override;
 

@@ -8,7 +8,6 @@ namespace {
 
 constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
 constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
-constexpr const char* kNoTray = "Ventilux: no system tray is running; the hot key still works.";
 
 }  // namespace
 
@@ -44,10 +43,10 @@ void SniWatcherRegistration::onWatcherAppeared(GDBusConnection* bus, const gchar
                            &SniWatcherRegistration::onRegistered, registration);
 }
 
+// Called at once when no tray runs yet: the application tells the user if
+// none comes, and a tray that goes away later is waited for quietly.
 void SniWatcherRegistration::onWatcherVanished(GDBusConnection*, const gchar*, gpointer self) {
-    // A tray that goes away later is waited for quietly; only its absence at
-    // the start needs telling.
-    static_cast<SniWatcherRegistration*>(self)->logOnce(kNoTray);
+    static_cast<SniWatcherRegistration*>(self)->registered_ = false;
 }
 
 void SniWatcherRegistration::onRegistered(GObject* bus, GAsyncResult* result, gpointer self) {
@@ -55,7 +54,9 @@ void SniWatcherRegistration::onRegistered(GObject* bus, GAsyncResult* result, gp
     GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error);
     if (reply != nullptr) {
         g_variant_unref(reply);
-        static_cast<SniWatcherRegistration*>(self)->logged_ = true;
+        auto* registration = static_cast<SniWatcherRegistration*>(self);
+        registration->logged_ = true;
+        registration->registered_ = true;
         return;
     }
     if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -143,18 +142,6 @@ uint32_t unpremultiplied(uint32_t pixel) {
 
 }  // namespace
 
-std::vector<uint8_t> coverage(const StatusButtonLook& look, int scale) {
-    Surface mask = coverageSurface(look, scale);
-    const int side = cairo_image_surface_get_width(mask.get());
-    const int stride = cairo_image_surface_get_stride(mask.get());
-    const unsigned char* data = cairo_image_surface_get_data(mask.get());
-    std::vector<uint8_t> covered(size_t(side) * side);
-    for (int y = 0; y < side; ++y) {
-        std::memcpy(&covered[size_t(y) * side], data + size_t(y) * stride, side);
-    }
-    return covered;
-}
-
 IconImage paint(const StatusButtonLook& look, int scale) {
     Surface mask = coverageSurface(look, scale);
     const int side = cairo_image_surface_get_width(mask.get());
@@ -188,33 +175,6 @@ IconImage paint(const StatusButtonLook& look, int scale) {
                        unpremultiplied);
     }
     return painted;
-}
-
-std::expected<void, Error> writePng(const IconImage& image, const std::filesystem::path& file) {
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.side, image.side),
-                    &cairo_surface_destroy);
-    const int stride = cairo_image_surface_get_stride(surface.get());
-    unsigned char* data = cairo_image_surface_get_data(surface.get());
-    for (int y = 0; y < image.side; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
-        for (int x = 0; x < image.side; ++x) {
-            const uint32_t pixel = image.pixels[size_t(y) * image.side + x];
-            const uint32_t alpha = pixel >> 24;
-            uint32_t premultiplied = alpha << 24;
-            for (int shift : {16, 8, 0}) {
-                premultiplied |= ((((pixel >> shift) & 0xFF) * alpha + 127) / 255) << shift;
-            }
-            row[x] = premultiplied;
-        }
-    }
-    cairo_surface_mark_dirty(surface.get());
-    if (cairo_status_t status = cairo_surface_write_to_png(surface.get(), file.c_str());
-        status != CAIRO_STATUS_SUCCESS) {
-        return std::unexpected(Error{
-            "cairo", status,
-            "Could not write " + file.string() + ": " + cairo_status_to_string(status) + "."});
-    }
-    return {};
 }
 
 }  // namespace vx::platform::linux_::StatusIconPainter

@@ -1,12 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <expected>
-#include <filesystem>
 #include <vector>
 
 #include "platform/StatusBar.h"
-#include "platform/Types.h"
 
 // Draws the status icon for a look, for the tray to show as a pixmap.
 //
@@ -26,12 +23,6 @@ struct IconImage {
     std::vector<uint32_t> pixels;
 };
 
-// How much of each pixel the drawing covers (0 to 255), row after row: what
-// the icon is, before any colour.
-std::vector<uint8_t> coverage(const StatusButtonLook& look, int scale);
-
 IconImage paint(const StatusButtonLook& look, int scale);
-
-std::expected<void, Error> writePng(const IconImage& image, const std::filesystem::path& file);
 
 }  // namespace vx::platform::linux_::StatusIconPainter

@@ -29,7 +29,14 @@ std::expected<void, Error> RealtimeFrameScaler::fit(std::unique_ptr<RealtimeFram
 
 std::expected<std::unique_ptr<RealtimeFrameScaler>, Error> RealtimeFrameScaler::open(
     int sourceWidth, int sourceHeight, int width, int height) {
-    SwsContext* scaler = BgraToYuv::makeContext(sourceWidth, sourceHeight, width, height);
+    // The last rows go through swscale as a slice of their own (BgraToYuv::scale);
+    // shrunk more than about sixty times, its vertical filter outgrows such a slice
+    // and it reads out of bounds, so much smaller pictures are refused here.
+    constexpr int kLargestShrink = 32;
+    const bool shrinksTooFar =
+        width * kLargestShrink < sourceWidth || height * kLargestShrink < sourceHeight;
+    SwsContext* scaler =
+        shrinksTooFar ? nullptr : BgraToYuv::makeContext(sourceWidth, sourceHeight, width, height);
     if (scaler == nullptr || sourceHeight < BgraToYuv::kMinimumHeight) {
         sws_freeContext(scaler);
         return std::unexpected(Error{kFfmpegErrorDomain, 0,

@@ -84,6 +84,11 @@ void EncoderThread::stop() {
     wake_.notify_one();
 }
 
+int64_t EncoderThread::encodedFrameCount() const {
+    std::lock_guard lock(mutex_);
+    return encodedFrames_;
+}
+
 WriterStatus EncoderThread::status() const {
     std::lock_guard lock(mutex_);
     return status_;
@@ -123,8 +128,10 @@ void EncoderThread::run() {
 
 void EncoderThread::encode(const Frame& frame) {
     auto encoded = movie_->encode(*frame.image, frame.pts);
-    if (!encoded) {
-        std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex_);
+    if (encoded) {
+        ++encodedFrames_;
+    } else {
         status_ = WriterStatus::failed;
         error_ = encoded.error();
         waiting_.clear();

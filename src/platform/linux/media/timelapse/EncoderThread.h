@@ -45,6 +45,7 @@ class EncoderThread {
 
     WriterStatus status() const;
     std::optional<Error> error() const;
+    int64_t encodedFrameCount() const;
 
   private:
     struct Frame {
@@ -63,6 +64,9 @@ class EncoderThread {
     // Guarded by mutex_.
     WriterStatus status_ = WriterStatus::unknown;
     std::optional<Error> error_;
+    // Each frame is its own synced fragment, and zero-latency encoding hands
+    // every frame's packet over at once: a frame encoded is a frame on disk.
+    int64_t encodedFrames_ = 0;
     std::deque<Frame> waiting_;
     bool encoding_ = false;  // a frame is out of waiting_ and in the encoder
     bool cancelled_ = false;

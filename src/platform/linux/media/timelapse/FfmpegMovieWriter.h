@@ -26,6 +26,7 @@ class FfmpegMovieWriter : public MovieWriter {
     void finishWriting(std::function<void()> handler) override;
     WriterStatus status() const override;
     std::optional<Error> error() const override;
+    int64_t writtenFrameCount() const override { return thread_.encodedFrameCount(); }
     void cancelWriting() override;
 
   private:

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandOutput.h"
+
+namespace vx::fixtures {
+
+inline std::string quoted(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+// A movie as ffprobe reads it back, independently of the code that wrote it.
+struct MovieProbe {
+    struct Stream {
+        std::string type, codec;
+        int64_t width = 0, height = 0, sampleRate = 0, channels = 0;
+        double duration = -1;  // seconds
+        int64_t durationTs = -1, timeBaseNum = 0, timeBaseDen = 1;
+
+        // `value` in the stream's time base is numerator / denominator, exactly.
+        bool atTime(int64_t value, int64_t numerator, int64_t denominator) const {
+            return value * timeBaseNum * denominator == numerator * timeBaseDen;
+        }
+    };
+    struct Packet {
+        int64_t pts = 0;
+        bool key = false;
+    };
+
+    explicit MovieProbe(const std::filesystem::path& movie) {
+        std::istringstream lines(commandOutput(
+            "ffprobe -v quiet -show_entries stream=codec_type,codec_name,width,height,"
+            "sample_rate,channels,duration,duration_ts,time_base -of compact=p=0 " +
+            quoted(movie)));
+        for (std::string line; std::getline(lines, line);) {
+            std::map<std::string, std::string> field;
+            std::istringstream items(line);
+            for (std::string item; std::getline(items, item, '|');) {
+                const size_t equals = item.find('=');
+                field[item.substr(0, equals)] = item.substr(equals + 1);
+            }
+            const auto number = [&](const char* key) {
+                return field[key].empty() || field[key] == "N/A" ? -1 : std::stod(field[key]);
+            };
+            Stream& stream = streams.emplace_back(field["codec_type"], field["codec_name"]);
+            stream.width = int64_t(number("width"));
+            stream.height = int64_t(number("height"));
+            stream.sampleRate = int64_t(number("sample_rate"));
+            stream.channels = int64_t(number("channels"));
+            stream.duration = number("duration");
+            stream.durationTs = int64_t(number("duration_ts"));
+            std::sscanf(field["time_base"].c_str(), "%ld/%ld", &stream.timeBaseNum,
+                        &stream.timeBaseDen);
+        }
+        std::istringstream packetLines(
+            commandOutput("ffprobe -v quiet -select_streams v:0 -show_entries packet=pts,flags "
+                          "-of csv=p=0 " +
+                          quoted(movie)));
+        for (std::string line; std::getline(packetLines, line);) {
+            packets.push_back({std::atoll(line.c_str()), line.find('K') != std::string::npos});
+        }
+    }
+
+    // The first stream of `type` ("video", "audio"), or an empty one.
+    Stream stream(const std::string& type) const {
+        for (const Stream& stream : streams) {
+            if (stream.type == type) {
+                return stream;
+            }
+        }
+        return {};
+    }
+
+    std::vector<Stream> streams;
+    std::vector<Packet> packets;  // of the picture, in the order they are stored
+};
+
+// Errors the decoder reports for the whole movie; empty for a clean file.
+inline std::string decodeErrors(const std::filesystem::path& movie) {
+    return commandOutput("ffmpeg -nostdin -v error -i " + quoted(movie) + " -f null - 2>&1");
+}
+
+// The mean loudness of the movie's sound in dB below full scale; -91 is digital silence.
+inline double meanVolume(const std::filesystem::path& movie) {
+    const std::string report = commandOutput("ffmpeg -nostdin -v info -i " + quoted(movie) +
+                                             " -map 0:a -af volumedetect -f null - 2>&1");
+    const size_t at = report.find("mean_volume:");
+    return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
+}
+
+}  // namespace vx::fixtures
