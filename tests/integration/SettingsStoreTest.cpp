@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -62,6 +64,8 @@ class SettingsStore : public ::testing::Test {
 TEST_F(SettingsStore, EveryTypeRoundTripsExactlyThroughTheFile) {
     const std::vector<std::pair<std::string, DefaultsValue>> values{
         {"tenth", 0.1},
+        // Megabytes are a large settings file, still to be read and kept whole.
+        {"long", std::string(2 << 20, 'x')},
         {"negativeZero", -0.0},
         {"tiny", 4.9406564584124654e-324},
         {"largest", std::numeric_limits<double>::max()},
@@ -179,7 +183,6 @@ TEST_F(SettingsStore, AFileThatIsNotTextIsKeptAsideAndItsReadableSettingsCarried
         {"zero-filled after a crash", std::string(4096, '\0'), std::nullopt},
         {"binary junk", junk, std::nullopt},
         {"not UTF-8", "playbackFPS=int:12\noutputPath=string:/home/j\xe9r\xf4me\n", int64_t{12}},
-        {"far too large", "playbackFPS=int:12\n" + std::string(2 << 20, 'x'), std::nullopt},
     };
     for (const auto& [name, bytes, playbackFPS] : cases) {
         fs::remove_all(file_.parent_path());
@@ -206,11 +209,94 @@ TEST_F(SettingsStore, AFileThatIsNotTextIsKeptAsideAndItsReadableSettingsCarried
     }
 }
 
+// What stands at `path`, as far as a test of replacing it cares.
+std::string shapeOf(const fs::path& path) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    switch (status.type()) {
+        case fs::file_type::symlink:
+            return "a link to " + fs::read_symlink(path).string();
+        case fs::file_type::regular:
+            return "a file of " + std::to_string(fs::file_size(path)) + " bytes";
+        case fs::file_type::directory:
+            return "a folder";
+        case fs::file_type::fifo:
+            return "a pipe";
+        default:
+            return "nothing";
+    }
+}
+
+// Said once when the store is made, read as defaults, and never replaced: a
+// save would lose what the user may still want from it.
+TEST_F(SettingsStore, AFileThatCannotBeReadIsSaidOnceAtStartAndLeftAsItIs) {
+    const fs::path folder = file_.parent_path();
+    const std::vector<std::pair<const char*, std::function<void()>>> cases{
+        {"a folder in its place", [&] { fs::create_directories(file_); }},
+        {"a pipe in its place",
+         [&] {
+             fs::create_directories(folder);
+             ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
+         }},
+        {"a file in its folder's place", [&] { writeBytes(folder, ""); }},
+        {"a link to nothing",
+         [&] {
+             fs::create_directories(folder);
+             fs::create_symlink("moved/settings.ini", file_);
+         }},
+        {"a link to itself",
+         [&] {
+             fs::create_directories(folder);
+             fs::create_symlink("settings.ini", file_);
+         }},
+        {"more than 16 MiB",
+         [&] { writeBytes(file_, "playbackFPS=int:12\n#" + std::string(17 << 20, '-')); }},
+    };
+    for (const auto& [name, makeUnreadable] : cases) {
+        fs::remove_all(folder);
+        log_.lines.clear();
+        makeUnreadable();
+        const std::string before = shapeOf(file_) + " in " + shapeOf(folder);
+
+        auto store = openStore();
+        ASSERT_EQ(log_.lines.size(), 1u) << name;
+        EXPECT_TRUE(log_.lines[0].starts_with("Ventilux: the settings file " + file_.string() +
+                                              " cannot be read ("))
+            << log_.lines[0];
+        EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{30})) << name;
+        store->set("playbackFPS", int64_t{10});
+        EXPECT_EQ(store->value("playbackFPS"), DefaultsValue(int64_t{10})) << name;
+        EXPECT_EQ(log_.lines.size(), 1u) << name;
+        EXPECT_EQ(shapeOf(file_) + " in " + shapeOf(folder), before) << name;
+    }
+}
+
+// Dot files kept in a repository and linked from the configuration folder.
+TEST_F(SettingsStore, ALinkedFileStaysALinkAndItsTargetIsReplaced) {
+    const fs::path dotfiles = root_.path() / "dotfiles";
+    writeBytes(dotfiles / "ventilux.ini", "# mine\nrealtimeFPS=int:24\n");
+    fs::create_symlink("ventilux.ini", dotfiles / "current.ini");
+    fs::create_directories(file_.parent_path());
+    fs::create_symlink("../../dotfiles/current.ini", file_);
+
+    auto store = openStore();
+    EXPECT_EQ(store->value("realtimeFPS"), DefaultsValue(int64_t{24}));
+    store->set("playbackFPS", int64_t{12});
+    EXPECT_EQ(shapeOf(file_), "a link to ../../dotfiles/current.ini");
+    EXPECT_EQ(shapeOf(dotfiles / "current.ini"), "a link to ventilux.ini");
+    EXPECT_EQ(contents(dotfiles / "ventilux.ini"),
+              "# mine\nrealtimeFPS=int:24\nplaybackFPS=int:12\n");
+    EXPECT_EQ(openStore()->value("playbackFPS"), DefaultsValue(int64_t{12}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 2)
+        << "no temporary or lock file beside the target";
+    EXPECT_TRUE(fs::exists(file_.string() + ".lock"));
+    EXPECT_TRUE(log_.lines.empty());
+}
+
 TEST_F(SettingsStore, AValueThatCannotBeSavedHoldsForThisProcessAndIsSavedLater) {
-    // A file where the settings folder should be: nothing can be written there.
-    const fs::path blocked = file_.parent_path();
-    writeBytes(blocked.parent_path() / "placeholder", "");
-    fs::rename(blocked.parent_path() / "placeholder", blocked);
+    // A folder where the lock file should be: the settings read, but no write can begin.
+    const fs::path blocked = file_.string() + ".lock";
+    fs::create_directories(blocked);
 
     auto store = openStore();
     store->set("playbackFPS", int64_t{10});

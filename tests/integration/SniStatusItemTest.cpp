@@ -352,6 +352,55 @@ TEST_F(SniStatusItemTest, AClickActivatesTheChosenItemAndNothingElse) {
               platform::RepresentedObject(std::string("alsa_input.usb")));
 }
 
+// A peer may send anything; calls that are larger than any host's are refused
+// before the menu builds, answers or activates anything from them.
+TEST_F(SniStatusItemTest, OversizedArgumentsAreRefusedAndTheItemStillAnswers) {
+    FakeWatcher watcher(host);
+    auto statusItem = makeItem();
+    const std::string service = registeredService(watcher);
+    const std::string longText(4097, 'x');
+    const std::vector<int32_t> manyIds(1025, kQuit);
+    std::vector<const gchar*> manyNames(1025, "label");
+    manyNames.push_back(nullptr);
+    const gchar* oneName[] = {"label", nullptr};
+    GVariantBuilder manyClicks;
+    g_variant_builder_init(&manyClicks, G_VARIANT_TYPE("a(isvu)"));
+    for (int32_t id : manyIds) {
+        g_variant_builder_add(&manyClicks, "(isvu)", id, "clicked", g_variant_new_int32(0), 0u);
+    }
+    struct Case {
+        const char* path;
+        const char* interface;
+        const char* method;
+        GVariant* parameters;
+    };
+    const std::vector<Case> cases{
+        {"/MenuBar", kMenu, "GetLayout", layoutOf(0, -1, {longText.c_str()})},
+        {"/MenuBar", kMenu, "GetLayout", g_variant_new("(ii^as)", 0, -1, manyNames.data())},
+        {"/MenuBar", kMenu, "GetGroupProperties",
+         g_variant_new("(@ai^as)", idArray(manyIds), oneName)},
+        {"/MenuBar", kMenu, "GetGroupProperties",
+         g_variant_new("(@ai^as)", idArray({kQuit}), manyNames.data())},
+        {"/MenuBar", kMenu, "GetProperty", g_variant_new("(is)", kQuit, longText.c_str())},
+        {"/MenuBar", kMenu, "Event",
+         g_variant_new("(isvu)", kQuit, longText.c_str(), g_variant_new_int32(0), 0u)},
+        {"/MenuBar", kMenu, "Event",
+         g_variant_new("(isvu)", kQuit, "clicked", idArray(manyIds), 0u)},
+        {"/MenuBar", kMenu, "EventGroup", g_variant_new("(a(isvu))", &manyClicks)},
+        {"/MenuBar", kMenu, "AboutToShowGroup", g_variant_new("(@ai)", idArray(manyIds))},
+        {"/StatusNotifierItem", kItem, "Scroll", g_variant_new("(is)", 1, longText.c_str())},
+    };
+    for (const auto& [path, interface, method, parameters] : cases) {
+        std::string error;
+        EXPECT_FALSE(call(service, path, interface, method, parameters, &error)) << method;
+        EXPECT_NE(error.find("org.freedesktop.DBus.Error.InvalidArgs"), std::string::npos)
+            << method << ": " << error;
+        EXPECT_TRUE(menuCall(service, "GetLayout", layoutOf(0, -1))) << method;
+    }
+    EXPECT_TRUE(activated.empty());
+    EXPECT_EQ(text(itemProperty(service, "Id").get()), "'ventilux'");
+}
+
 TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
     FakeWatcher watcher(host);
     auto statusItem = makeItem();

@@ -25,11 +25,17 @@ namespace vx::platform::linux_ {
 // (bench/SettingsStoreBench), while a cache checked against the file's inode,
 // size and times could miss a write that reused all three within a clock tick.
 //
+// A settings file that is a symbolic link stays one: saves replace the file
+// it leads to, in that file's folder, and the lock stays beside the link.
+//
 // Damage never stops the program: an unreadable line hides only its own key
 // (which then reads as its default) and is kept as it was when another key is
 // written. A file that is not text at all is kept aside as
 // "<name>.damaged-<time>" and replaced by its readable settings, once, with a
-// line in the system log.
+// line in the system log. A file that cannot be read at all (a folder or a
+// pipe in its place, a link to nothing, more than 16 MiB) is said in the log
+// once, when the store is made; every setting then reads as its default and
+// the file is never replaced.
 class LinuxDefaultsStore : public DefaultsStore {
   public:
     LinuxDefaultsStore(std::filesystem::path file, Log& log);
@@ -46,9 +52,11 @@ class LinuxDefaultsStore : public DefaultsStore {
   private:
     LinuxDefaultsFile load() const;
     std::expected<void, std::string> save();
-    std::expected<void, std::string> replaceFile(const LinuxDefaultsFile& contents);
-    void keepDamagedFile();
-    void removeAbandonedTemporaryFiles() const;
+    // `replaced` is the settings file, or where its symbolic link leads.
+    std::expected<void, std::string> replaceFile(const std::filesystem::path& replaced,
+                                                 const LinuxDefaultsFile& contents);
+    void keepDamagedFile(const std::filesystem::path& damaged);
+    static void removeAbandonedTemporaryFiles(const std::filesystem::path& replaced);
 
     const std::filesystem::path file_;
     Log& log_;

@@ -1,10 +1,65 @@
 #include "platform/linux/tray/DbusObject.h"
 
+#include <malloc.h>
+
+#include <atomic>
+
 namespace vx::platform::linux_ {
 
 namespace {
 
 constexpr const char* kErrorDomain = "GDBus";
+
+// No method of ours takes more. A call with more is refused before any
+// handler copies, looks up or answers a part of it, so that a hostile peer
+// costs no more than GDBus's own reading of its message.
+constexpr gsize kLongestString = 4096;
+constexpr gsize kMostEntries = 1024;
+
+// What in `value` is over the limits, or nullptr when nothing is.
+const char* oversized(GVariant* value) {
+    if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING) ||
+        g_variant_is_of_type(value, G_VARIANT_TYPE_OBJECT_PATH) ||
+        g_variant_is_of_type(value, G_VARIANT_TYPE_SIGNATURE)) {
+        gsize length = 0;
+        g_variant_get_string(value, &length);
+        return length > kLongestString ? "a string longer than 4096 bytes" : nullptr;
+    }
+    if (!g_variant_is_container(value)) {
+        return nullptr;
+    }
+    const gsize entries = g_variant_n_children(value);
+    if (g_variant_is_of_type(value, G_VARIANT_TYPE_ARRAY) && entries > kMostEntries) {
+        return "an array of more than 1024 entries";
+    }
+    const char* found = nullptr;
+    for (gsize i = 0; i < entries && found == nullptr; ++i) {
+        GVariant* entry = g_variant_get_child_value(value, i);
+        found = oversized(entry);
+        g_variant_unref(entry);
+    }
+    return found;
+}
+
+// GDBus's reading of a refused message may have taken hundreds of megabytes,
+// freed once the refusal is sent. The C library keeps freed memory for the
+// process; a trim, once the main loop is idle again, gives it back. (GLib
+// before 2.76 keeps its small blocks in a slice allocator of its own, out of a
+// trim's reach, but reuses them for the next message.)
+void returnFreedMemoryWhenIdle() {
+    static std::atomic<bool> pending = false;
+    if (pending.exchange(true)) {
+        return;
+    }
+    g_idle_add_full(
+        G_PRIORITY_LOW,
+        [](gpointer) {
+            malloc_trim(0);
+            pending = false;
+            return G_SOURCE_REMOVE;
+        },
+        nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -68,6 +123,13 @@ void DbusObject::emitPropertiesChanged(GVariant* changed) {
 void DbusObject::onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                               const gchar* method, GVariant* parameters,
                               GDBusMethodInvocation* invocation, gpointer self) {
+    if (const char* excess = oversized(parameters)) {
+        g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS,
+                                              "%s was refused: its arguments hold %s.", method,
+                                              excess);
+        returnFreedMemoryWhenIdle();
+        return;
+    }
     static_cast<DbusObject*>(self)->onCall_(method, parameters, invocation);
 }
 

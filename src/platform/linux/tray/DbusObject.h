@@ -12,7 +12,9 @@
 namespace vx::platform::linux_ {
 
 // One object on the bus with a single interface, exported while this lives.
-// Calls arrive on the main context of the thread that made it.
+// Calls arrive on the main context of the thread that made it. A call whose
+// arguments hold a string longer than 4 KiB or an array of more than 1,024
+// entries is answered with InvalidArgs and never reaches the handler.
 class DbusObject {
   public:
     // Answers through `invocation`, exactly once.

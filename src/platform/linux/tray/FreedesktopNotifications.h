@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/Notifications.h"
@@ -14,7 +15,9 @@ namespace vx::platform::linux_ {
 // The desktop has no per-application permission: notifications are allowed
 // exactly when a notification server runs or the bus can start one. Without
 // one nothing is shown and nothing fails. Handlers run on the main context of
-// the calling thread.
+// the calling thread. Bodies are shortened and, for a server that reads
+// markup, escaped (NotificationBody); whether it does is asked once, without
+// waiting, before the first notification is shown.
 class FreedesktopNotifications : public Notifications {
   public:
     FreedesktopNotifications() = default;
@@ -34,8 +37,11 @@ class FreedesktopNotifications : public Notifications {
     // Tells `handler` whether a server runs or can be started.
     void findServer(std::function<void(bool found)> handler);
 
+    class Server;
+
     GDBusConnection* bus_ = nullptr;
     bool busTried_ = false;
+    std::shared_ptr<Server> server_;  // made on the first notification
 };
 
 }  // namespace vx::platform::linux_
