@@ -274,13 +274,14 @@ TEST_F(TimelapseRecorderTest, AStartDuringTheFinishWaitsUntilTheMovieIsSaved) {
 }
 
 TEST_F(TimelapseRecorderTest, MovieNamesCarryTheLocalStartTimeAndNeverCollide) {
-    std::tm local{.tm_sec = 58,
-                  .tm_min = 59,
-                  .tm_hour = 23,
-                  .tm_mday = 31,
-                  .tm_mon = 11,
-                  .tm_year = 2026 - 1900,
-                  .tm_isdst = -1};
+    std::tm local{};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 11;
+    local.tm_mday = 31;
+    local.tm_hour = 23;
+    local.tm_min = 59;
+    local.tm_sec = 58;
+    local.tm_isdst = -1;
     sim.dispatch().setWallClock(std::chrono::system_clock::from_time_t(std::mktime(&local)));
     for (int session = 0; session < 3; ++session) {
         if (session == 2) {
