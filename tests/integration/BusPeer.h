@@ -63,21 +63,16 @@ class BusPeer {
 
     // Takes a well-known name for this connection; false when someone has it.
     bool own(const char* name) {
-        Variant reply(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                           "RequestName", g_variant_new("(su)", name, 4u /* do not queue */)));
+        Variant reply(callBus("RequestName", g_variant_new("(su)", name, 4u /* do not queue */)));
         guint32 result = 0;
         if (reply) {
             g_variant_get(reply.get(), "(u)", &result);
         }
         return result == 1;
     }
-    void release(const char* name) {
-        Variant(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                     "ReleaseName", g_variant_new("(s)", name)));
-    }
+    void release(const char* name) { Variant(callBus("ReleaseName", g_variant_new("(s)", name))); }
     bool hasOwner(const char* name) {
-        Variant reply(call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                           "NameHasOwner", g_variant_new("(s)", name)));
+        Variant reply(callBus("NameHasOwner", g_variant_new("(s)", name)));
         gboolean owned = FALSE;
         if (reply) {
             g_variant_get(reply.get(), "(b)", &owned);
@@ -132,17 +127,19 @@ class BusPeer {
             this, nullptr));
         // The match rule goes to the bus without a reply; a call the bus answers
         // after it proves the rule is in place before anyone emits.
-        GVariant* reply = g_dbus_connection_call_sync(
-            bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId",
-            nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-        if (reply != nullptr) {
-            g_variant_unref(reply);
-        }
+        Variant(g_dbus_connection_call_sync(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                            "org.freedesktop.DBus", "GetId", nullptr, nullptr,
+                                            G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
     }
 
     std::vector<Signal> signals;
 
   private:
+    GVariant* callBus(const char* method, GVariant* parameters) {
+        return call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method,
+                    parameters);
+    }
+
     GDBusConnection* bus_ = nullptr;
     std::vector<guint> subscriptions_;
 };

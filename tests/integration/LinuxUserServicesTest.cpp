@@ -44,27 +44,23 @@ class Environment {
 };
 
 TEST(LinuxUserDirs, TheDesktopComesFromUserDirsElseHomeDesktop) {
-    struct Case {
-        std::optional<std::string> userDirsFile;
-        std::string expectedBelowHome;  // "" for an absolute expectation below
-        fs::path expectedAbsolute;
-    };
-    const std::vector<Case> cases{
-        {std::nullopt, "Desktop", {}},
+    // The user-dirs.dirs file, if any, and the desktop folder: below the home folder
+    // unless it is absolute.
+    const std::vector<std::pair<std::optional<std::string>, fs::path>> cases{
+        {std::nullopt, "Desktop"},
         {"# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n",
-         "Schreibtisch",
-         {}},
-        {"XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n", "My \"Desk\"", {}},
-        {"XDG_DESKTOP_DIR=\"/srv/shared desk\"\n", "", "/srv/shared desk"},
-        {"XDG_DESKTOP_DIR=\"$HOME/Old\"\nXDG_DESKTOP_DIR=\"$HOME/New\"\n", "New", {}},
+         "Schreibtisch"},
+        {"XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n", "My \"Desk\""},
+        {"XDG_DESKTOP_DIR=\"/srv/shared desk\"\n", "/srv/shared desk"},
+        {"XDG_DESKTOP_DIR=\"$HOME/Old\"\nXDG_DESKTOP_DIR=\"$HOME/New\"\n", "New"},
         // Forms the convention does not allow, and a switched-off Desktop.
-        {"XDG_DESKTOP_DIR=\"Desktop\"\n", "Desktop", {}},
-        {"XDG_DESKTOP_DIR=$HOME/Unquoted\n", "Desktop", {}},
-        {"XDG_DESKTOP_DIR=\"$HOMEWORK\"\n", "Desktop", {}},
-        {"XDG_DESKTOP_DIR=\"$HOME/\"\n", "Desktop", {}},
-        {"XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n", "Desktop", {}},
+        {"XDG_DESKTOP_DIR=\"Desktop\"\n", "Desktop"},
+        {"XDG_DESKTOP_DIR=$HOME/Unquoted\n", "Desktop"},
+        {"XDG_DESKTOP_DIR=\"$HOMEWORK\"\n", "Desktop"},
+        {"XDG_DESKTOP_DIR=\"$HOME/\"\n", "Desktop"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n", "Desktop"},
     };
-    for (const auto& [userDirsFile, expectedBelowHome, expectedAbsolute] : cases) {
+    for (const auto& [userDirsFile, desktop] : cases) {
         TemporaryFolder home;
         Environment environment;
         environment.set("HOME", home.path().c_str());
@@ -73,9 +69,7 @@ TEST(LinuxUserDirs, TheDesktopComesFromUserDirsElseHomeDesktop) {
             fs::create_directories(home.path() / ".config");
             std::ofstream(home.path() / ".config" / "user-dirs.dirs") << *userDirsFile;
         }
-        const fs::path expected =
-            expectedBelowHome.empty() ? expectedAbsolute : home.path() / expectedBelowHome;
-        EXPECT_EQ(LinuxUserDirs().desktopDirectories(), std::vector<fs::path>{expected})
+        EXPECT_EQ(LinuxUserDirs().desktopDirectories(), std::vector{home.path() / desktop})
             << userDirsFile.value_or("(no file)");
     }
 }

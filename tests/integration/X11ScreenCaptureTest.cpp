@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "MainContext.h"
@@ -92,20 +93,23 @@ void xrandr(const std::string& arguments) {
         << "xrandr " << arguments;
 }
 
-using Screenshot = std::expected<std::shared_ptr<const PixelBuffer>, Error>;
-
-Screenshot capture(ScreenCapture& service, const ScreenshotRequest& request) {
-    std::promise<Screenshot> answer;
+// Waits for the one answer that `ask` passes to its callback.
+template <typename Answer, typename Ask>
+Answer awaitAnswer(Ask ask) {
+    std::promise<Answer> answer;
     auto delivered = answer.get_future();
-    service.captureScreenshot(request, [&](Screenshot shot) { answer.set_value(std::move(shot)); });
+    ask([&](Answer given) { answer.set_value(std::move(given)); });
     return delivered.get();
 }
 
-std::expected<ShareableContent, Error> content(ScreenCapture& service) {
-    std::promise<std::expected<ShareableContent, Error>> answer;
-    auto delivered = answer.get_future();
-    service.shareableContent([&](auto listed) { answer.set_value(std::move(listed)); });
-    return delivered.get();
+auto capture(ScreenCapture& service, const ScreenshotRequest& request) {
+    return awaitAnswer<std::expected<std::shared_ptr<const PixelBuffer>, Error>>(
+        [&](auto done) { service.captureScreenshot(request, std::move(done)); });
+}
+
+auto content(ScreenCapture& service) {
+    return awaitAnswer<std::expected<ShareableContent, Error>>(
+        [&](auto done) { service.shareableContent(std::move(done)); });
 }
 
 Rgb pixel(const PixelBuffer& image, int64_t x, int64_t y) {
@@ -333,39 +337,21 @@ TEST_F(X11ScreenCaptureTest, DisplayThatDisappearsGivesAnError) {
 
 TEST_F(X11ScreenCaptureTest, RequestsThatCannotBeAnsweredGiveErrors) {
     const uint32_t id = wholeScreen().displayID;
-    X11ScreenCapture noServer(":9999");
-    struct Case {
-        const char* what;
-        ScreenCapture& service;
-        ScreenshotRequest request;
-        const char* domain;
-        const char* description;
-    } cases[] = {
-        {"no X server", noServer, {id, 64, 36}, "X11", "Cannot open the X display :9999."},
-        // Sizes no one could mean are refused before the server is asked.
-        {"empty size",
-         service,
-         {id, 0, 36},
-         ScreenshotPicture::kErrorDomain,
-         "A screenshot of 0 × 36 pixels cannot be taken."},
-        {"negative size",
-         service,
-         {id, 64, -1},
-         ScreenshotPicture::kErrorDomain,
-         "A screenshot of 64 × -1 pixels cannot be taken."},
-        {"larger than any screen",
-         service,
-         {id, 16385, 1000},
-         ScreenshotPicture::kErrorDomain,
-         "A screenshot of 16385 × 1000 pixels cannot be taken."},
-    };
-    for (Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto shot = capture(c.service, c.request);
-        ASSERT_FALSE(shot.has_value());
-        EXPECT_EQ(shot.error().domain, c.domain);
-        EXPECT_EQ(shot.error().description, c.description);
+    // Sizes no one could mean are refused before the server is asked.
+    const std::tuple<int64_t, int64_t, const char*> sizes[] = {
+        {0, 36, "0 × 36"}, {64, -1, "64 × -1"}, {16385, 1000, "16385 × 1000"}};
+    for (const auto& [width, height, text] : sizes) {
+        auto shot = capture(service, {id, width, height});
+        ASSERT_FALSE(shot.has_value()) << text;
+        EXPECT_EQ(shot.error().domain, ScreenshotPicture::kErrorDomain);
+        EXPECT_EQ(shot.error().description,
+                  "A screenshot of " + std::string(text) + " pixels cannot be taken.");
     }
+    X11ScreenCapture noServer(":9999");
+    auto shot = capture(noServer, {id, 64, 36});
+    ASSERT_FALSE(shot.has_value());
+    EXPECT_EQ(shot.error().domain, "X11");
+    EXPECT_EQ(shot.error().description, "Cannot open the X display :9999.");
     auto listed = content(noServer);
     ASSERT_FALSE(listed.has_value());
     EXPECT_EQ(listed.error().description, "Cannot open the X display :9999.");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "capture/CaptureTarget.h"
 #include "platform/sim/SimPlatform.h"
@@ -92,26 +93,16 @@ TEST(CaptureTarget, EvenSizeIsNeverOddNorBelowTwoForAnyPositiveScale) {
 }
 
 TEST(CaptureTarget, ClockRoundsToWholeSecondsAndLetsMinutesGrowPastAnHour) {
-    struct Case {
-        platform::MediaTime time;
-        const char* text;
+    // Value, timescale, whether the time is a number at all; no timescale is none either.
+    const std::tuple<int64_t, int32_t, bool, const char*> cases[] = {
+        {0, 1, true, "0:00"},     {4, 10, true, "0:00"},    {5, 10, true, "0:01"},
+        {595, 10, true, "1:00"},  {61, 1, true, "1:01"},    {90, 1, true, "1:30"},
+        {600, 1, true, "10:00"},  {3725, 1, true, "62:05"}, {35996, 10, true, "60:00"},
+        {3600, 1, true, "60:00"}, {0, 1, false, "0:00"},    {1, 0, true, "0:00"},
     };
-    const Case cases[] = {
-        {{0, 1}, "0:00"},
-        {{4, 10}, "0:00"},
-        {{5, 10}, "0:01"},
-        {{595, 10}, "1:00"},
-        {{61, 1}, "1:01"},
-        {{90, 1}, "1:30"},
-        {{600, 1}, "10:00"},
-        {{3725, 1}, "62:05"},
-        {{35996, 10}, "60:00"},
-        {{3600, 1}, "60:00"},
-        {platform::MediaTime::invalid(), "0:00"},
-        {{1, 0}, "0:00"},  // no timescale: not a number of seconds
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(CaptureTarget::clock(c.time), c.text) << c.time.value << "/" << c.time.timescale;
+    for (const auto& [value, timescale, numeric, text] : cases) {
+        EXPECT_EQ(CaptureTarget::clock({value, timescale, numeric}), text)
+            << value << "/" << timescale;
     }
 }
 

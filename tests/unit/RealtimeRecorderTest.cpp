@@ -99,28 +99,25 @@ TEST_F(RealtimeRecorderTest, ANormalStopSavesTheMovieWithItsLength) {
     EXPECT_EQ(events.seen.size(), 4u) << "the watchdog finds the session finished";
 }
 
-TEST_F(RealtimeRecorderTest, TheWatchdogFinishesAStopThePlatformNeverReports) {
-    sim.recordingStreams().behaviour.finishesOnStop = false;
-    startRecording();
-    recording().duration = {3, 1};
-    recorder->stop(events.completion("stop"));
-    sim.dispatch().advance(14.9);
-    EXPECT_THAT(events.seen, ElementsAre("state true"));
-    sim.dispatch().advance(0.2);
-    recording().reportFinished();  // too late: changes nothing
-    sim.dispatch().runUntilIdle();
-    EXPECT_THAT(events.seen,
-                ElementsAre("state true", "state false", saved("0:03"), "completion stop"));
-}
-
-TEST_F(RealtimeRecorderTest, WithoutAFileTheWatchdogSaysNothingWasWritten) {
-    sim.recordingStreams().behaviour.finishesOnStop = false;
-    sim.recordingStreams().behaviour.createsFile = false;
-    startRecording();
-    recorder->stop(nullptr);
-    sim.dispatch().advance(15);
-    EXPECT_THAT(events.seen, ElementsAre("state true", "state false",
-                                         "message Stopped — nothing was written. | no-file"));
+TEST(RealtimeWatchdog, FinishesAStopThePlatformNeverReportsWithTheFileOrSaysNoneWasWritten) {
+    for (const bool createsFile : {true, false}) {
+        RealtimeHarness t;
+        t.sim.recordingStreams().behaviour.finishesOnStop = false;
+        t.sim.recordingStreams().behaviour.createsFile = createsFile;
+        t.startRecording();
+        t.recording().duration = {3, 1};
+        t.recorder->stop(t.events.completion("stop"));
+        t.sim.dispatch().advance(14.9);
+        EXPECT_THAT(t.events.seen, ElementsAre("state true"));
+        t.sim.dispatch().advance(0.2);
+        t.recording().reportFinished();  // too late: changes nothing
+        t.sim.dispatch().runUntilIdle();
+        EXPECT_THAT(t.events.seen,
+                    ElementsAre("state true", "state false",
+                                createsFile ? t.saved("0:03")
+                                            : "message Stopped — nothing was written. | no-file",
+                                "completion stop"));
+    }
 }
 
 TEST_F(RealtimeRecorderTest, AFailureWhileRecordingEndsTheSessionWithoutACompletion) {

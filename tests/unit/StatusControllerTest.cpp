@@ -41,6 +41,16 @@ MenuItem item(std::string action, RepresentedObject object = {}) {
     return made;
 }
 
+// What the notifications said; every one is titled with the product's name.
+std::vector<std::string> bodies(TrayHarness& tray) {
+    std::vector<std::string> seen;
+    for (const auto& delivered : tray.sim.notifications().delivered) {
+        EXPECT_EQ(delivered.title, "Ventilux");
+        seen.push_back(delivered.body);
+    }
+    return seen;
+}
+
 class StatusControllerTest : public ::testing::Test, public TrayHarness {
   protected:
     StatusControllerTest()
@@ -55,14 +65,6 @@ class StatusControllerTest : public ::testing::Test, public TrayHarness {
                                                                                : l.title);
         }
         return shown;
-    }
-    std::vector<std::string> bodies() {
-        std::vector<std::string> seen;
-        for (const auto& delivered : sim.notifications().delivered) {
-            EXPECT_EQ(delivered.title, "Ventilux");
-            seen.push_back(delivered.body);
-        }
-        return seen;
     }
 };
 
@@ -103,9 +105,7 @@ TEST_F(StatusControllerTest, WithoutACountdownTheTriggerStartsAndStopsAtOnce) {
     sim.dispatch().runUntilIdle();
     EXPECT_FALSE(recording());
     EXPECT_THAT(titlesShown(), ElementsAre("idle", "recording", "idle"));
-    ASSERT_EQ(sim.movieWriters().movies.size(), 1u);
-    EXPECT_THAT(bodies(), ElementsAre("Saved 1-frame time-lapse\n" +
-                                      sim.movieWriters().movies[0]->file.filename().string()));
+    EXPECT_EQ(sim.movieWriters().movies.size(), 1u);
 }
 
 TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
@@ -154,10 +154,9 @@ TEST(StatusController, AStoppedMovieIsReportedAndShownByTheKindOfItsRecorder) {
             const std::filesystem::path file =
                 realtime ? tray.sim.recordingStreams().recordings.at(0)->recording.outputURL
                          : tray.sim.movieWriters().movies.at(0)->file;
-            ASSERT_EQ(tray.sim.notifications().delivered.size(), 1u);
-            EXPECT_EQ(tray.sim.notifications().delivered[0].body,
-                      (realtime ? "Saved 0:00 recording\n" : "Saved 1-frame time-lapse\n") +
-                          file.filename().string());
+            EXPECT_THAT(bodies(tray), ElementsAre((realtime ? "Saved 0:00 recording\n"
+                                                            : "Saved 1-frame time-lapse\n") +
+                                                  file.filename().string()));
             EXPECT_EQ(tray.sim.workspace().revealedFiles,
                       realtime ? std::vector{file} : std::vector<std::filesystem::path>{});
         }
@@ -252,9 +251,7 @@ TEST(StatusController, AMessageBecomesANotificationAndARealtimeFileIsShown) {
         tray.settings->setRealtimeMode(c.realtime);
         tray.launch();
         tray.controller->activeRecorder()->onMessage("Saved 0:05 recording", c.file);
-        ASSERT_EQ(tray.sim.notifications().delivered.size(), 1u);
-        EXPECT_EQ(tray.sim.notifications().delivered[0].title, "Ventilux");
-        EXPECT_EQ(tray.sim.notifications().delivered[0].body, c.body);
+        EXPECT_THAT(bodies(tray), ElementsAre(c.body));
         EXPECT_EQ(tray.sim.workspace().revealedFiles.size(), c.revealed ? 1u : 0u) << c.body;
     }
 }
@@ -295,9 +292,9 @@ TEST(StatusController, NotificationsAreShownOnlyWhenTheUserAllowsThem) {
         tray.settings->setRealtimeMode(true);
         tray.launch();
         tray.controller->activeRecorder()->onMessage("Saved", "/tmp/a.mov");
-        const int index = static_cast<int>(&c - cases.data());
-        EXPECT_EQ(tray.sim.notifications().authorizationRequests, c.asked ? 1 : 0) << index;
-        EXPECT_EQ(tray.sim.notifications().delivered.size(), c.shown ? 1u : 0u) << index;
+        SCOPED_TRACE(&c - cases.data());
+        EXPECT_EQ(tray.sim.notifications().authorizationRequests, c.asked ? 1 : 0);
+        EXPECT_EQ(tray.sim.notifications().delivered.size(), c.shown ? 1u : 0u);
         EXPECT_EQ(tray.sim.workspace().revealedFiles.size(), 1u) << "shown whatever the answer";
         EXPECT_TRUE(tray.sim.log().lines.empty()) << "no trace of a dropped message";
     }
@@ -324,21 +321,15 @@ TEST(StatusController, ChoosingAMicrophoneStoresItAndRepairsThePermission) {
         tray.launch();
         tray.sim.statusBar().activate(item("setMicrophone:", std::string("usb-1")));
         tray.sim.dispatch().runUntilIdle();
-        const int index = static_cast<int>(&c - cases.data());
-        EXPECT_EQ(tray.settings->microphoneDeviceID(), "usb-1") << index;
-        EXPECT_EQ(tray.sim.audioDevices().accessRequests, c.requests) << index;
+        SCOPED_TRACE(&c - cases.data());
+        EXPECT_EQ(tray.settings->microphoneDeviceID(), "usb-1");
+        EXPECT_EQ(tray.sim.audioDevices().accessRequests, c.requests);
         EXPECT_EQ(tray.sim.workspace().activations, c.requests) << "in front for the question";
         EXPECT_EQ(tray.sim.workspace().openedPanes,
                   c.blocked ? std::vector<PrivacyPane>{PrivacyPane::microphone}
-                            : std::vector<PrivacyPane>{})
-            << index;
-        const std::vector<std::string> expected =
-            c.blocked ? std::vector<std::string>{kMicrophoneBlocked} : std::vector<std::string>{};
-        std::vector<std::string> seen;
-        for (const auto& d : tray.sim.notifications().delivered) {
-            seen.push_back(d.body);
-        }
-        EXPECT_EQ(seen, expected) << index;
+                            : std::vector<PrivacyPane>{});
+        EXPECT_EQ(bodies(tray),
+                  c.blocked ? std::vector{kMicrophoneBlocked} : std::vector<std::string>{});
     }
 }
 
@@ -431,14 +422,8 @@ TEST(StatusController, WithoutATrayShowingTheIconTheUserIsToldHowToRecordOnce) {
         tray.sim.dispatch().advance(4.9);
         EXPECT_TRUE(tray.sim.notifications().delivered.empty()) << "a tray may still come";
         tray.sim.dispatch().advance(60);
-        const std::vector<std::string> told =
-            shown ? std::vector<std::string>{} : std::vector<std::string>{kNoTrayShown};
-        std::vector<std::string> bodies;
-        for (const auto& delivered : tray.sim.notifications().delivered) {
-            bodies.push_back(delivered.body);
-        }
-        EXPECT_EQ(bodies, told) << shown;
-        EXPECT_EQ(tray.sim.log().lines.size(), told.size()) << shown;
+        EXPECT_EQ(bodies(tray), shown ? std::vector<std::string>{} : std::vector{kNoTrayShown});
+        EXPECT_EQ(tray.sim.log().lines.size(), shown ? 0u : 1u) << shown;
     }
 }
 
@@ -467,7 +452,7 @@ TEST(StatusController, ARequestFromAnotherProcessDoesItsPartOfTheTriggerOrNothin
         {recordingNow, RemoteRequest::stop, idle, "Start Time-Lapse"},
     };
     for (const Case& c : cases) {
-        const int index = static_cast<int>(&c - cases.data());
+        SCOPED_TRACE(&c - cases.data());
         TrayHarness tray("remote");
         tray.launch();
         if (c.before == recordingNow) {
@@ -478,11 +463,11 @@ TEST(StatusController, ARequestFromAnotherProcessDoesItsPartOfTheTriggerOrNothin
             tray.controller->triggerRecording();
             tray.sim.dispatch().advance(1);
         }
-        ASSERT_EQ(tray.sim.remoteControl().published.back(), c.before) << index;
-        ASSERT_TRUE(tray.sim.remoteControl().request(c.request)) << index;
+        ASSERT_EQ(tray.sim.remoteControl().published.back(), c.before);
+        ASSERT_TRUE(tray.sim.remoteControl().request(c.request));
         tray.sim.dispatch().runUntilIdle();
-        EXPECT_EQ(tray.sim.remoteControl().published.back(), c.after) << index;
-        EXPECT_EQ(tray.openMenu().front().title, c.primary) << index;
+        EXPECT_EQ(tray.sim.remoteControl().published.back(), c.after);
+        EXPECT_EQ(tray.openMenu().front().title, c.primary);
     }
 }
 
@@ -498,17 +483,17 @@ TEST(StatusController, TheChosenRecordingsFolderIsStoredAndACancelChangesNothing
         {false, std::nullopt},
     };
     for (const Case& c : cases) {
-        const int index = static_cast<int>(&c - cases.data());
+        SCOPED_TRACE(&c - cases.data());
         TrayHarness tray("choose");
         tray.sim.folderChooser().available = c.available;
         tray.launch();
         const std::filesystem::path before = tray.settings->outputDirectory();
-        EXPECT_EQ(tray.sim.statusBar().choose({item}), c.available) << index;
+        EXPECT_EQ(tray.sim.statusBar().choose({item}), c.available);
         EXPECT_EQ(tray.sim.folderChooser().openedAt,
                   c.available ? std::vector{before} : std::vector<std::filesystem::path>{})
             << "opened at the present folder";
         tray.sim.folderChooser().answer(c.answer);
-        EXPECT_EQ(tray.settings->outputDirectory(), c.answer.value_or(before)) << index;
+        EXPECT_EQ(tray.settings->outputDirectory(), c.answer.value_or(before));
     }
 }
 

@@ -16,6 +16,9 @@ using platform::MicrophoneAuthorization;
 using ::testing::ElementsAre;
 using testing::TrayHarness;
 
+const std::string kHotkey = "Hotkey  Alt+Super+5";
+const std::string kTaken = "   Alt+Super+5 is taken by another app";
+
 class StatusMenuTest : public ::testing::Test, public TrayHarness {
   protected:
     StatusMenuTest()
@@ -43,7 +46,7 @@ TEST_F(StatusMenuTest, TheTopLevelMenuOfEachModeWhileIdle) {
     EXPECT_THAT(titles(openMenu()),
                 ElementsAre("Start RealTime Recording", "---", "RealTime", "---", "Audio Source",
                             "Frame Rate", "Resolution", "Display", "Show Cursor", "Show Clicks",
-                            "---", "Countdown", "Hotkey  Alt+Super+5", "Open Recordings Folder",
+                            "---", "Countdown", kHotkey, "Open Recordings Folder",
                             "Choose Recordings Folder\u2026", "---", "Launch at Login",
                             "Ventilux 0.1.0", "Quit Ventilux"));
 
@@ -51,7 +54,7 @@ TEST_F(StatusMenuTest, TheTopLevelMenuOfEachModeWhileIdle) {
     EXPECT_THAT(titles(openMenu()),
                 ElementsAre("Start Time-Lapse", "---", "RealTime", "---", "Capture Interval",
                             "Playback Frame Rate", "Resolution", "Display", "Show Cursor", "---",
-                            "\u2248 60\u00d7 speed-up", "Countdown", "Hotkey  Alt+Super+5",
+                            "\u2248 60\u00d7 speed-up", "Countdown", kHotkey,
                             "Open Recordings Folder", "Choose Recordings Folder\u2026", "---",
                             "Launch at Login", "Ventilux 0.1.0", "Quit Ventilux"));
 }
@@ -60,8 +63,8 @@ TEST(StatusMenu, EachSituationSetsThePrimaryCommandAndWhatMayBeChanged) {
     const std::vector<std::string> idleOnly{
         "Capture Interval", "Playback Frame Rate",           "Resolution", "Display", "Show Cursor",
         "Countdown",        "Choose Recordings Folder\u2026"};
-    const std::vector<std::string> always{"Hotkey  Alt+Super+5", "Open Recordings Folder",
-                                          "Launch at Login", "Quit Ventilux"};
+    const std::vector<std::string> always{kHotkey, "Open Recordings Folder", "Launch at Login",
+                                          "Quit Ventilux"};
     struct Case {
         const char* situation;
         std::string primary;
@@ -171,10 +174,7 @@ TEST_F(StatusMenuTest, TheMicrophoneRepairLineFollowsThePermissionOfAChosenMicro
         settings->setMicrophoneDeviceID(c.chosen);
         sim.audioDevices().authorization = c.permission;
         const Menu menu = openMenu();
-        const auto cursor = std::find_if(
-            menu.begin(), menu.end(), [](const MenuItem& i) { return i.title == "Show Cursor"; });
-        ASSERT_NE(cursor, menu.end());
-        const MenuItem& next = *(cursor + 1);
+        const MenuItem& next = *(&find(menu, "Show Cursor") + 1);
         if (c.line) {
             EXPECT_EQ(next.title, *c.line);
             EXPECT_EQ(next.action, "fixMicrophone");
@@ -214,21 +214,18 @@ TEST_F(StatusMenuTest, TheConflictLineShowsOnlyWhenTheWantedHotKeyIsTaken) {
     sim.hotkeys().takenByOthers = true;
     settings->setHotkeyEnabled(true);
     launch();
-    const std::string conflict = "   Alt+Super+5 is taken by another app";
     Menu menu = openMenu();
-    EXPECT_TRUE(find(menu, "Hotkey  Alt+Super+5").checked);
-    EXPECT_FALSE(find(menu, conflict).enabled);
-    EXPECT_EQ(find(menu, conflict).toolTip, "");
+    EXPECT_TRUE(find(menu, kHotkey).checked);
+    EXPECT_FALSE(find(menu, kTaken).enabled);
+    EXPECT_EQ(find(menu, kTaken).toolTip, "");
 
     settings->setHotkeyEnabled(false);
-    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(conflict)));
+    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(kTaken)));
 }
 
 // A desktop that gives no application a global shortcut is not another
 // application's doing: the menu must not send the user looking for one.
 TEST_F(StatusMenuTest, ADesktopWithoutGlobalShortcutsIsNamedInsteadOfAnotherApp) {
-    const std::string hotkey = "Hotkey  Alt+Super+5";
-    const std::string conflict = "   Alt+Super+5 is taken by another app";
     const std::string unavailable = "   Alt+Super+5 is not available on this desktop";
     // As on Wayland: the registration is given at once and turned down later.
     settings->setHotkeyEnabled(true);
@@ -238,15 +235,15 @@ TEST_F(StatusMenuTest, ADesktopWithoutGlobalShortcutsIsNamedInsteadOfAnotherApp)
     sim.hotkeys().refuseHeld(
         {platform::kHotkeyErrorDomain, platform::kNoGlobalShortcutsOnThisDesktop, "none here"});
     Menu menu = openMenu();
-    EXPECT_THAT(titles(menu), ::testing::Not(::testing::Contains(conflict)));
+    EXPECT_THAT(titles(menu), ::testing::Not(::testing::Contains(kTaken)));
     ASSERT_THAT(titles(menu), ::testing::Contains(unavailable));
     EXPECT_FALSE(find(menu, unavailable).enabled);
-    EXPECT_EQ(&find(menu, unavailable), &find(menu, hotkey) + 1) << "right below the hot key";
+    EXPECT_EQ(&find(menu, unavailable), &find(menu, kHotkey) + 1) << "right below the hot key";
 
     // Off and on again once the desktop can give it: no warning at all.
     sim.hotkeys().unavailableOnThisDesktop = false;
-    ASSERT_TRUE(sim.statusBar().choose({hotkey}));
-    ASSERT_TRUE(sim.statusBar().choose({hotkey}));
+    ASSERT_TRUE(sim.statusBar().choose({kHotkey}));
+    ASSERT_TRUE(sim.statusBar().choose({kHotkey}));
     EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(unavailable)));
     EXPECT_TRUE(sim.hotkeys().pressKeys(23, 0x0900).has_value());
 }
