@@ -90,8 +90,8 @@ std::expected<void, Error> RealtimeMuxer::write(int track, AVPacket& packet) {
     const int64_t end = av_rescale_q(packet.pts + packet.duration, AVRational{from.num, from.den},
                                      AVRational{1, 1'000'000});
     std::lock_guard lock(mutex_);
-    if (failure_) {
-        return std::unexpected(*failure_);
+    if (firstFailure_) {
+        return std::unexpected(*firstFailure_);
     }
     AVStream* stream = format_->streams[track];
     packet.stream_index = track;
@@ -121,7 +121,7 @@ std::expected<void, Error> RealtimeMuxer::closeFragmentIfDue() {
     writtenBytes_.store(avio_tell(format_->pb));
     fragmentEnd_ = (reached / kFragmentMicroseconds + 1) * kFragmentMicroseconds;
     if (const int err = syncs_->failure(); err != 0) {
-        return failed(posixError(err, "Cannot write " + file_.path().string()));
+        return failed(systemFailure(err));
     }
     syncs_->request();
     return {};
@@ -129,8 +129,8 @@ std::expected<void, Error> RealtimeMuxer::closeFragmentIfDue() {
 
 std::expected<void, Error> RealtimeMuxer::finish() {
     std::lock_guard lock(mutex_);
-    if (failure_) {
-        return std::unexpected(*failure_);
+    if (firstFailure_) {
+        return std::unexpected(*firstFailure_);
     }
     if (const int result = av_write_trailer(format_); result < 0) {
         return failed(failure(result));
@@ -142,7 +142,7 @@ std::expected<void, Error> RealtimeMuxer::finish() {
     writtenBytes_.store(avio_size(format_->pb));
     syncs_->request();
     if (const int err = syncs_->stop(); err != 0) {
-        return failed(posixError(err, "Cannot write " + file_.path().string()));
+        return failed(systemFailure(err));
     }
     // Failing here leaves a complete fragmented movie; see the header.
     (void)FragmentedMp4Finisher::finalise(file_);
@@ -150,8 +150,8 @@ std::expected<void, Error> RealtimeMuxer::finish() {
 }
 
 std::expected<void, Error> RealtimeMuxer::failed(Error error) {
-    if (!failure_) {
-        failure_ = error;
+    if (!firstFailure_) {
+        firstFailure_ = error;
         // Whatever follows the last whole fragment is torn: without it the
         // movie plays to its end without a decoding error, and a full disk
         // gets that room back.
@@ -165,9 +165,13 @@ std::expected<void, Error> RealtimeMuxer::failed(Error error) {
 Error RealtimeMuxer::failure(int averror) const {
     // The system's reason (a full disk) says more than what libavformat made of it.
     if (io_->failure() != 0) {
-        return posixError(io_->failure(), "Cannot write " + file_.path().string());
+        return systemFailure(io_->failure());
     }
     return ffmpegError(averror, "Cannot write " + file_.path().string());
+}
+
+Error RealtimeMuxer::systemFailure(int err) const {
+    return posixError(err, "Cannot write " + file_.path().string());
 }
 
 }  // namespace vx::platform::linux_

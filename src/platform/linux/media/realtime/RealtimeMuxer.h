@@ -59,6 +59,7 @@ class RealtimeMuxer {
     std::expected<void, Error> closeFragmentIfDue();
     std::expected<void, Error> failed(Error error);
     Error failure(int averror) const;
+    Error systemFailure(int err) const;
 
     LockedMovieFile file_;
     std::unique_ptr<FdAvioContext> io_;
@@ -72,7 +73,7 @@ class RealtimeMuxer {
     // Guarded by mutex_.
     std::vector<int64_t> trackEnds_;  // microseconds each track reaches
     int64_t fragmentEnd_ = 0;         // microseconds every track must reach to close one
-    std::optional<Error> failure_;
+    std::optional<Error> firstFailure_;
     std::unique_ptr<FileSyncThread> syncs_;  // reset by the finish
     std::atomic<int64_t> writtenMicroseconds_{0};
     std::atomic<int64_t> writtenBytes_{0};
