@@ -102,6 +102,11 @@ std::expected<Input, Error> openFragmented(const LockedMovieFile& file, FdAvioCo
         return std::unexpected(ffmpegError(result, "Cannot read " + file.path().string()));
     }
     Input input(context);
+    // The track headers leave out what the muxer still needs, such as the
+    // samples in a sound frame; the first frames tell.
+    if (const int result = avformat_find_stream_info(input.get(), nullptr); result < 0) {
+        return std::unexpected(ffmpegError(result, "Cannot read " + file.path().string()));
+    }
     const auto isPictureOrSound = [](const AVStream* stream) {
         const AVMediaType type = stream->codecpar->codec_type;
         return type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO;
