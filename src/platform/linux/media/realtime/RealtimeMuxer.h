@@ -74,7 +74,7 @@ class RealtimeMuxer {
     std::vector<int64_t> trackEnds_;  // microseconds each track reaches
     int64_t fragmentEnd_ = 0;         // microseconds every track must reach to close one
     std::optional<Error> firstFailure_;
-    std::unique_ptr<FileSyncThread> syncs_;  // reset by the finish
+    std::unique_ptr<FileSyncThread> syncs_;  // stopped by the finish
     std::atomic<int64_t> writtenMicroseconds_{0};
     std::atomic<int64_t> writtenBytes_{0};
 };
