@@ -23,15 +23,19 @@
 #include "MovieProbe.h"
 #include "TemporaryFolder.h"
 #include "platform/MovieWriter.h"
+#include "platform/linux/media/UnfinishedMovies.h"
 #include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
 
 namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::Box;
+using fixtures::boxes;
 using fixtures::commandOutput;
 using fixtures::contents;
 using fixtures::decodeErrors;
+using fixtures::isFragmented;
 using fixtures::MovieProbe;
 using fixtures::quoted;
 using fixtures::TemporaryFolder;
@@ -41,6 +45,7 @@ using platform::PixelBuffer;
 using platform::VideoTrackSettings;
 using platform::WriterStatus;
 using platform::linux_::FfmpegMovieWriters;
+using platform::linux_::UnfinishedMovies;
 
 // Long enough that only a lost handler or a deadlock comes near it.
 constexpr auto kPatience = std::chrono::seconds(60);
@@ -110,41 +115,6 @@ testing::AssertionResult near(Rgb seen, Rgb wanted) {
     return testing::AssertionFailure()
            << "saw (" << seen.r << ", " << seen.g << ", " << seen.b << "), wanted (" << wanted.r
            << ", " << wanted.g << ", " << wanted.b << ")";
-}
-
-struct Box {
-    std::string type;
-    size_t offset = 0, size = 0;
-};
-
-// The top-level boxes (or those inside `within`), read here independently of
-// the writer's own scanner.
-std::vector<Box> boxes(const std::string& bytes, size_t from, size_t to) {
-    std::vector<Box> found;
-    while (from + 8 <= to) {
-        size_t size = 0;
-        for (int i = 0; i < 4; ++i)
-            size = size << 8 | uint8_t(bytes[from + i]);
-        if (size < 8 || from + size > to)
-            break;
-        found.push_back({bytes.substr(from + 4, 4), from, size});
-        from += size;
-    }
-    return found;
-}
-
-// A fragmented movie declares its fragments in an mvex box inside moov.
-bool isFragmented(const fs::path& movie) {
-    const std::string bytes = contents(movie);
-    for (const Box& box : boxes(bytes, 0, bytes.size())) {
-        if (box.type == "moov") {
-            for (const Box& child : boxes(bytes, box.offset + 8, box.offset + box.size)) {
-                if (child.type == "mvex")
-                    return true;
-            }
-        }
-    }
-    return false;
 }
 
 std::unique_ptr<MovieWriter> startedWriter(FfmpegMovieWriters& writers, const fs::path& file,
@@ -410,8 +380,7 @@ TEST(FfmpegMovieWriter, RecoveryDropsATornLastFragmentAndKeepsTheRest) {
     for (const auto& cut : cuts) {
         const fs::path file = folder.path() / "Ventilux-torn.mp4";
         std::ofstream(file, std::ios::binary) << bytes.substr(0, cut.length);
-        EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()),
-                  std::vector<fs::path>{file});
+        EXPECT_EQ(UnfinishedMovies::finalise(folder.path()), std::vector<fs::path>{file});
         EXPECT_FALSE(isFragmented(file));
         EXPECT_EQ(MovieProbe(file).packets.size(), cut.frames) << "cut at " << cut.length;
         EXPECT_EQ(decodeErrors(file), "");
@@ -442,7 +411,7 @@ TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinalise) {
         before.emplace_back(entry.path(), contents(entry.path()));
     }
 
-    EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()), std::vector<fs::path>{});
+    EXPECT_EQ(UnfinishedMovies::finalise(folder.path()), std::vector<fs::path>{});
     for (const auto& [file, bytes] : before) {
         EXPECT_EQ(contents(file), bytes) << file;
     }
@@ -460,7 +429,7 @@ TEST(FfmpegMovieWriter, RecoveryRemovesCopiesThatACrashAbandonedMidFinish) {
     const int held = ::open(inProgress.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-    EXPECT_EQ(FfmpegMovieWriters::recoverUnfinished(folder.path()), std::vector<fs::path>{});
+    EXPECT_EQ(UnfinishedMovies::finalise(folder.path()), std::vector<fs::path>{});
     EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_TRUE(fs::exists(inProgress));
     ::close(held);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CommandOutput.h"
+#include "TemporaryFolder.h"
 
 namespace vx::fixtures {
 
@@ -82,6 +83,55 @@ struct MovieProbe {
     std::vector<Stream> streams;
     std::vector<Packet> packets;  // of the picture, in the order they are stored
 };
+
+struct Box {
+    std::string type;
+    size_t offset = 0, size = 0;
+};
+
+// The top-level boxes of a movie's bytes (or those inside `from`..`to`), read
+// here independently of the writers' own scanner.
+inline std::vector<Box> boxes(const std::string& bytes, size_t from, size_t to) {
+    std::vector<Box> found;
+    while (from + 8 <= to) {
+        size_t size = 0;
+        for (int i = 0; i < 4; ++i)
+            size = size << 8 | uint8_t(bytes[from + i]);
+        if (size < 8 || from + size > to)
+            break;
+        found.push_back({bytes.substr(from + 4, 4), from, size});
+        from += size;
+    }
+    return found;
+}
+
+// A fragmented movie declares its fragments in an mvex box inside moov.
+inline bool isFragmented(const std::filesystem::path& movie) {
+    const std::string bytes = contents(movie);
+    for (const Box& box : boxes(bytes, 0, bytes.size())) {
+        if (box.type == "moov") {
+            for (const Box& child : boxes(bytes, box.offset + 8, box.offset + box.size)) {
+                if (child.type == "mvex")
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A regular movie that plays while it downloads: the index (moov) before the
+// media (mdat), and no fragment anywhere.
+inline bool isRegularWithIndexInFront(const std::filesystem::path& movie) {
+    const std::string bytes = contents(movie);
+    std::string order;
+    for (const Box& box : boxes(bytes, 0, bytes.size())) {
+        if (box.type == "moof")
+            return false;
+        if (box.type == "moov" || box.type == "mdat")
+            order += box.type;
+    }
+    return order == "moovmdat" && !isFragmented(movie);
+}
 
 // Errors the decoder reports for the whole movie; empty for a clean file.
 inline std::string decodeErrors(const std::filesystem::path& movie) {

@@ -28,8 +28,10 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::commandOutput;
 using fixtures::contents;
 using fixtures::decodeErrors;
+using fixtures::isRegularWithIndexInFront;
 using fixtures::meanVolume;
 using fixtures::MovieProbe;
 using fixtures::TemporaryFolder;
@@ -134,6 +136,53 @@ void stopCapture(RecordingStream& stream) {
     EXPECT_EQ(calls, 1);
 }
 
+// Records in a child process of its own and kills that with SIGKILL `after`
+// its capture started; how long it had been recording, or 0 when it never
+// started.
+double recordUntilKilled(const StreamConfiguration& stream, MovieFileType type,
+                         const fs::path& movie, std::chrono::milliseconds after) {
+    int started[2];
+    if (::pipe(started) != 0) {
+        return 0;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(started[0]);
+        FfmpegRecordingStreams streams{X11VideoCapture::open};
+        auto made = streams.makeStream(stream, {std::nullopt, type, movie}, {});
+        bool running = false;
+        if (made) {
+            (*made)->startCapture([&](std::optional<Error> error) { running = !error; });
+        }
+        if (!running || ::write(started[1], "s", 1) != 1) {
+            ::_exit(1);
+        }
+        for (;;) {
+            ::pause();
+        }
+    }
+    ::close(started[1]);
+    char byte;
+    const bool running = ::read(started[0], &byte, 1) == 1;
+    ::close(started[0]);
+    const Clock::time_point from = Clock::now();
+    if (running) {
+        std::this_thread::sleep_for(after);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return running ? std::chrono::duration<double>(Clock::now() - from).count() : 0;
+}
+
+// What a user may lose of a recording cut short `end` seconds in: every
+// track reaches to within the last second.
+void expectAllButTheLastSecond(const MovieProbe& movie, double end) {
+    for (const MovieProbe::Stream& track : movie.streams) {
+        EXPECT_GT(track.duration, end - 1.0) << track.type;
+        EXPECT_LE(track.duration, end) << track.type;
+    }
+}
+
 class RealtimeStreamTest : public ::testing::Test {
   protected:
     // A quarter of the 1920 × 1080 screen, at 30 frames per second.
@@ -199,6 +248,7 @@ TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {
         const auto reported = caseReports.awaitFirst();
         ASSERT_EQ(reported.size(), 1u);
         EXPECT_EQ(reported[0].first, "finished");
+        EXPECT_TRUE(isRegularWithIndexInFront(movie));
         const MovieProbe probe(movie);
         ASSERT_EQ(probe.streams.size(), c.audioTrack ? 2u : 1u);
         const MovieProbe::Stream video = probe.stream("video"), audio = probe.stream("audio");
@@ -312,25 +362,72 @@ TEST_F(RealtimeStreamTest, UnpluggedDisplayStopsTheRecordingWithItsReasonAndKeep
     EXPECT_EQ(MovieProbe(movie).streams.size(), 2u);
 }
 
+TEST_F(RealtimeStreamTest, AKilledRecordingPlaysUpToTheLastSecondAndTheNextStartMakesItRegular) {
+    TonePlayer player(folder.path(), "sysout");
+    struct Case {
+        MovieFileType type;
+        fs::path movie;
+        const char* brand;
+        std::vector<MovieProbe::Stream> left = {};
+    } cases[] = {
+        {MovieFileType::quickTimeMovie, folder.path() / "Ventilux-killed.mov", "qt  "},
+        {MovieFileType::mpeg4, folder.path() / "Ventilux-killed.mp4", "isom"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.movie.filename().string());
+        const double recorded = recordUntilKilled(configuration(true, std::nullopt), c.type,
+                                                  c.movie, std::chrono::milliseconds(3200));
+        ASSERT_GT(recorded, 0) << "the recording never started";
+        const MovieProbe left(c.movie);
+        ASSERT_EQ(left.streams.size(), 2u);
+        expectAllButTheLastSecond(left, recorded);
+        c.left = left.streams;
+    }
+
+    auto next = make(configuration(false, std::nullopt), folder.path() / "Ventilux-next.mov");
+    ASSERT_FALSE(startCapture(*next).has_value());
+    stopCapture(*next);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.movie.filename().string());
+        EXPECT_TRUE(isRegularWithIndexInFront(c.movie));
+        EXPECT_EQ(commandOutput("ffprobe -v error -show_entries format_tags=major_brand -of "
+                                "csv=p=0 " +
+                                fixtures::quoted(c.movie)),
+                  c.brand + std::string("\n"));
+        EXPECT_EQ(decodeErrors(c.movie), "");
+        const MovieProbe finished(c.movie);
+        ASSERT_EQ(finished.streams.size(), 2u);
+        for (size_t i = 0; i < finished.streams.size(); ++i) {
+            EXPECT_NEAR(finished.streams[i].duration, c.left[i].duration, 0.05);
+        }
+    }
+}
+
 TEST_F(RealtimeStreamTest, FullDiskFailsTheRecordingAndLeavesThePartialFile) {
     TemporaryFolder small;
-    if (::mount("tmpfs", small.path().c_str(), "tmpfs", 0, "size=32k") != 0) {
+    // Room for a few seconds of the tone and the still screen.
+    if (::mount("tmpfs", small.path().c_str(), "tmpfs", 0, "size=96k") != 0) {
         GTEST_SKIP() << "mounting a small tmpfs needs root";
     }
     TonePlayer player(folder.path(), "sysout");
     const fs::path movie = small.path() / "full.mov";
     auto recording = make(configuration(true, std::nullopt), movie);
     ASSERT_FALSE(startCapture(*recording).has_value());
+    const Clock::time_point started = Clock::now();
 
     const auto reported = reports.awaitFirst();
+    const double failedAfter = std::chrono::duration<double>(Clock::now() - started).count();
     stopCapture(*recording);
-    const bool kept = fs::exists(movie) && fs::file_size(movie) > 0;
+    const MovieProbe left(movie);
+    const std::string errors = decodeErrors(movie);
     ::umount2(small.path().c_str(), MNT_DETACH);
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0].first, "failed");
     EXPECT_EQ(reported[0].second->description,
               "Cannot write " + movie.string() + ": No space left on device.");
-    EXPECT_TRUE(kept);
+    ASSERT_EQ(left.streams.size(), 2u) << "the partial file does not play";
+    expectAllButTheLastSecond(left, failedAfter);
+    EXPECT_EQ(errors, "");
 }
 
 // The mixer on its own, with sources that misbehave as real ones do.

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 extern "C" {
@@ -92,18 +94,36 @@ std::expected<Input, Error> openFragmented(const LockedMovieFile& file, FdAvioCo
     }
     context->pb = io.get();
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
-    // On failure avformat_open_input frees the context itself.
+    // One demuxer reads both QuickTime and MPEG-4. On failure
+    // avformat_open_input frees the context itself.
     if (const int result =
             avformat_open_input(&context, nullptr, av_find_input_format("mp4"), nullptr);
         result < 0) {
         return std::unexpected(ffmpegError(result, "Cannot read " + file.path().string()));
     }
     Input input(context);
-    if (input->nb_streams != 1 || input->streams[0]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-        return std::unexpected(
-            Error{kFfmpegErrorDomain, 0, file.path().string() + " is not a one-track movie."});
+    // The track headers leave out what the muxer still needs, such as the
+    // samples in a sound frame; the first frames tell.
+    if (const int result = avformat_find_stream_info(input.get(), nullptr); result < 0) {
+        return std::unexpected(ffmpegError(result, "Cannot read " + file.path().string()));
+    }
+    const auto isPictureOrSound = [](const AVStream* stream) {
+        const AVMediaType type = stream->codecpar->codec_type;
+        return type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO;
+    };
+    if (input->nb_streams == 0 ||
+        !std::all_of(input->streams, input->streams + input->nb_streams, isPictureOrSound)) {
+        return std::unexpected(Error{
+            kFfmpegErrorDomain, 0, file.path().string() + " is not a movie of picture and sound."});
     }
     return input;
+}
+
+// The container the movie was written in: QuickTime declares itself in the
+// major brand of its ftyp box, and the finished movie stays what it was.
+const char* containerOf(const AVFormatContext& input) {
+    const AVDictionaryEntry* brand = av_dict_get(input.metadata, "major_brand", nullptr, 0);
+    return brand != nullptr && std::string_view(brand->value) == "qt  " ? "mov" : "mp4";
 }
 
 class Remux {
@@ -116,22 +136,20 @@ class Remux {
     std::expected<void, Error> run(AVFormatContext& input) {
         io_ = FdAvioContext::forWriting(temporary_.fd());
         AVFormatContext* context = nullptr;
-        if (const int result = avformat_alloc_output_context2(&context, nullptr, "mp4", nullptr);
+        if (const int result =
+                avformat_alloc_output_context2(&context, nullptr, containerOf(input), nullptr);
             result < 0) {
             return std::unexpected(ffmpegError(result, what_));
         }
         Output output(context);
-        AVStream* source = input.streams[0];
-        AVStream* target = avformat_new_stream(context, nullptr);
-        if (target == nullptr || io_->get() == nullptr) {
+        if (io_->get() == nullptr) {
             return std::unexpected(Error{kFfmpegErrorDomain, 0, what_ + ": out of memory."});
         }
-        if (const int result = avcodec_parameters_copy(target->codecpar, source->codecpar);
-            result < 0) {
-            return std::unexpected(ffmpegError(result, what_));
+        for (unsigned i = 0; i < input.nb_streams; ++i) {
+            if (auto added = addTrack(*input.streams[i], *context); !added) {
+                return added;
+            }
         }
-        target->codecpar->codec_tag = 0;
-        target->time_base = source->time_base;
         context->pb = io_->get();
         context->flags |= AVFMT_FLAG_CUSTOM_IO;
         // faststart moves the index to the front in a second pass, which
@@ -145,7 +163,7 @@ class Remux {
         if (opened < 0) {
             return std::unexpected(failure(opened));
         }
-        auto copied = copyPackets(input, *source, *context, *target);
+        auto copied = copyPackets(input, *context);
         if (!copied) {
             return copied;
         }
@@ -160,8 +178,24 @@ class Remux {
     }
 
   private:
-    std::expected<void, Error> copyPackets(AVFormatContext& input, const AVStream& source,
-                                           AVFormatContext& output, const AVStream& target) {
+    std::expected<void, Error> addTrack(const AVStream& source, AVFormatContext& output) {
+        AVStream* target = avformat_new_stream(&output, nullptr);
+        if (target == nullptr) {
+            return std::unexpected(Error{kFfmpegErrorDomain, 0, what_ + ": out of memory."});
+        }
+        if (const int result = avcodec_parameters_copy(target->codecpar, source.codecpar);
+            result < 0) {
+            return std::unexpected(ffmpegError(result, what_));
+        }
+        // The tag of the source container may not exist in the target's.
+        target->codecpar->codec_tag = 0;
+        target->time_base = source.time_base;
+        return {};
+    }
+
+    // Frames in the order the fragments hold them; the muxer interleaves the
+    // tracks of the regular movie itself.
+    std::expected<void, Error> copyPackets(AVFormatContext& input, AVFormatContext& output) {
         Packet packet(av_packet_alloc());
         if (!packet) {
             return std::unexpected(Error{kFfmpegErrorDomain, 0, what_ + ": out of memory."});
@@ -176,12 +210,13 @@ class Remux {
                 return std::unexpected(
                     ffmpegError(read, "Cannot read " + original_.path().string()));
             }
+            const AVStream& source = *input.streams[packet->stream_index];
+            const AVStream& target = *output.streams[packet->stream_index];
             av_packet_rescale_ts(packet.get(), source.time_base, target.time_base);
-            packet->stream_index = target.index;
             packet->pos = -1;
-            const int written = av_write_frame(&output, packet.get());
-            av_packet_unref(packet.get());
-            if (written < 0) {
+            // Takes the packet's contents, leaving it empty for the next read.
+            if (const int written = av_interleaved_write_frame(&output, packet.get());
+                written < 0) {
                 return std::unexpected(failure(written));
             }
             ++frames;

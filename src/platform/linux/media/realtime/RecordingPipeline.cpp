@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "platform/linux/media/LockedMovieFile.h"
+#include "platform/linux/media/UnfinishedMovies.h"
 
 namespace vx::platform::linux_ {
 
@@ -27,6 +28,9 @@ constexpr const char* kSystemSoundSource = "@DEFAULT_MONITOR@";
 
 std::expected<std::unique_ptr<RecordingPipeline>, Error> RecordingPipeline::start(
     const PipelineSettings& settings, RecordingEvents events) {
+    // A movie that a crash left fragmented is made whole before the next one
+    // begins, while nothing records yet that the copying could slow down.
+    UnfinishedMovies::finalise(settings.file.has_parent_path() ? settings.file.parent_path() : ".");
     std::unique_ptr<RecordingPipeline> pipeline(new RecordingPipeline(settings, std::move(events)));
     auto video = settings.openVideo(settings.video);
     if (!video) {

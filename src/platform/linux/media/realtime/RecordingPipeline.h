@@ -46,6 +46,7 @@ struct PipelineSettings {
 //
 //   VideoCapture → FrameQueue → H.264 RealtimeEncoder ─┐
 //   PulseCapture(s) → AudioMixer → AudioEncoder ─┴→ RealtimeMuxer → file
+//                                                    (synced a fragment at a time)
 //
 // Every time stamp comes from one steady clock started as capture starts:
 // pictures are timed by the frame period they were taken in, sound by where
@@ -57,7 +58,8 @@ class RecordingPipeline {
     using Clock = std::chrono::steady_clock;
 
     // Running when this returns; on failure nothing is left behind, not even
-    // the file.
+    // the file. First finalises the movies in the file's folder that a crash
+    // left unfinished.
     static std::expected<std::unique_ptr<RecordingPipeline>, Error> start(
         const PipelineSettings& settings, RecordingEvents events);
     // Stops if still running; never waits for a report it is itself making.

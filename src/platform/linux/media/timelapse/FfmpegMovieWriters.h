@@ -3,7 +3,6 @@
 #include <expected>
 #include <filesystem>
 #include <memory>
-#include <vector>
 
 #include "platform/MovieWriter.h"
 
@@ -18,13 +17,6 @@ class FfmpegMovieWriters : public MovieWriters {
     // movie cut short is whole again by the next recording.
     std::expected<std::unique_ptr<MovieWriter>, Error> create(
         const std::filesystem::path& file) override;
-
-    // Turns every "Ventilux-*.mp4" in `folder` that is still a fragmented movie
-    // and that no live writer holds into a regular movie; returns those files.
-    // A file that cannot be finalised is left as it is; hidden copies that a
-    // crash left behind while finalising are removed.
-    static std::vector<std::filesystem::path> recoverUnfinished(
-        const std::filesystem::path& folder);
 };
 
 }  // namespace vx::platform::linux_

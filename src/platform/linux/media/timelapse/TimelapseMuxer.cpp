@@ -11,17 +11,9 @@ extern "C" {
 }
 
 #include "platform/linux/media/FfmpegErrors.h"
+#include "platform/linux/media/FragmentedMp4Finisher.h"
 
 namespace vx::platform::linux_ {
-
-namespace {
-
-// frag_custom: a fragment ends where we say, after every frame. empty_moov: the
-// header is complete before the first frame. default_base_moof: fragment
-// offsets are relative to their own moof, so a fragment reads alone.
-constexpr const char* kFragmentFlags = "frag_custom+empty_moov+default_base_moof";
-
-}  // namespace
 
 std::expected<std::unique_ptr<TimelapseMuxer>, Error> TimelapseMuxer::open(
     const LockedMovieFile& file, const AVCodecContext& encoder) {
@@ -48,7 +40,7 @@ std::expected<std::unique_ptr<TimelapseMuxer>, Error> TimelapseMuxer::open(
     muxer->encoderTimeBaseDen_ = encoder.time_base.den;
 
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", kFragmentFlags, 0);
+    av_dict_set(&options, "movflags", FragmentedMp4Finisher::kWriterFlags, 0);
     const int result = avformat_write_header(format, &options);
     av_dict_free(&options);
     if (result < 0) {
