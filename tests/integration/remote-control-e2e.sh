@@ -40,7 +40,9 @@ refused() {  # the sentence (a glob), then the command line
     request "$@"
     [ "$status" -eq 1 ] || fail "$* ended with status $status"
     [ "$(wc -l <"$work/said")" -eq 1 ] && [[ $said == $sentence ]] || fail "$* said \"$said\""
-    [ "$took" -lt 2000 ] || fail "$* took $took ms"
+    # The call itself gives up after one second; the bound catches a hang, with
+    # room for a sanitizer build's slow start.
+    [ "$took" -lt 5000 ] || fail "$* took $took ms"
 }
 taken() {  # the switch
     request "$ventilux" "$1"
@@ -91,4 +93,4 @@ frames=$(ffprobe -v error -select_streams v:0 -count_frames -show_entries stream
 
 within 10 grep -q 'This desktop shows no tray icons' "$work/events" || fail "the user was not told that no tray shows the icon"
 [ "$(grep -c 'no tray icons' "$work/events")" -eq 1 ] || fail "the user was told more than once"
-echo "PASS: refusals within 2 s; a $frames-frame time-lapse from --toggle and --stop"
+echo "PASS: refusals without a hang; a $frames-frame time-lapse from --toggle and --stop"
