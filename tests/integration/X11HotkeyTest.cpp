@@ -20,7 +20,6 @@ namespace {
 using fixtures::runUntil;
 using platform::linux_::X11HotkeyService;
 
-
 constexpr uint16_t kAltSuper = XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 
 void xdotool(const std::string& arguments) {
