@@ -275,4 +275,12 @@ bool FragmentedMp4Finisher::isCopyName(const std::filesystem::path& file) {
     return name.starts_with(".") && name.find(kCopyMark) != std::string::npos;
 }
 
+int FragmentedMp4Finisher::writeHeader(AVFormatContext* format) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", kWriterFlags, 0);
+    const int result = avformat_write_header(format, &options);
+    av_dict_free(&options);
+    return result;
+}
+
 }  // namespace vx::platform::linux_

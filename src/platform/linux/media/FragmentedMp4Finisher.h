@@ -5,6 +5,8 @@
 #include "platform/Types.h"
 #include "platform/linux/media/LockedMovieFile.h"
 
+struct AVFormatContext;
+
 namespace vx::platform::linux_ {
 
 // Turns a fragmented movie (MPEG-4 or QuickTime, picture and sound) into a
@@ -18,6 +20,8 @@ class FragmentedMp4Finisher {
     // frame. default_base_moof: fragment offsets are relative to their own
     // moof, so a fragment reads alone.
     static constexpr const char* kWriterFlags = "frag_custom+empty_moov+default_base_moof";
+    // Writes the header of such a movie; FFmpeg's result code.
+    static int writeHeader(AVFormatContext* format);
 
     // Copies every whole frame of every track of `file` (stream copy, no
     // re-encoding) into a regular movie of the same container with its index

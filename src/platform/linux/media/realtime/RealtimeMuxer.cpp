@@ -56,10 +56,7 @@ std::expected<std::unique_ptr<RealtimeMuxer>, Error> RealtimeMuxer::open(
         stream->time_base = encoder->time_base;
         muxer->encoderTimeBases_.push_back({encoder->time_base.num, encoder->time_base.den});
     }
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", FragmentedMp4Finisher::kWriterFlags, 0);
-    const int result = avformat_write_header(format, &options);
-    av_dict_free(&options);
+    const int result = FragmentedMp4Finisher::writeHeader(format);
     if (result < 0) {
         return std::unexpected(muxer->failure(result));
     }

@@ -39,10 +39,7 @@ std::expected<std::unique_ptr<TimelapseMuxer>, Error> TimelapseMuxer::open(
     muxer->encoderTimeBaseNum_ = encoder.time_base.num;
     muxer->encoderTimeBaseDen_ = encoder.time_base.den;
 
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", FragmentedMp4Finisher::kWriterFlags, 0);
-    const int result = avformat_write_header(format, &options);
-    av_dict_free(&options);
+    const int result = FragmentedMp4Finisher::writeHeader(format);
     if (result < 0) {
         return std::unexpected(muxer->failure(result));
     }
