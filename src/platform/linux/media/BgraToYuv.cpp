@@ -25,9 +25,12 @@ constexpr int kTailPadding = 64;
 }  // namespace
 
 SwsContext* BgraToYuv::makeContext(int sourceWidth, int sourceHeight, int width, int height) {
-    SwsContext* context =
-        sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_BGRA, width, height,
-                       AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    // Screen pixels carry no alpha (BGR0). Full horizontal chroma input takes
+    // swscale's vectorised path for packed RGB, which is about twice as fast
+    // as its default scalar chroma path, and filters chroma better too.
+    SwsContext* context = sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_BGR0, width, height,
+                                         AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_FULL_CHR_H_INP,
+                                         nullptr, nullptr, nullptr);
     if (context != nullptr) {
         // Screen pixels are full-range RGB; the movie is BT.709 limited range.
         const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
