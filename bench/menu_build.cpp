@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "GoalReport.h"
 #include "MainContext.h"
 #include "SilentServer.h"
 #include "menubar/StatusController.h"
@@ -97,7 +99,7 @@ void BM_MenuBuildWithASilentSoundServer(benchmark::State& state) {
 BENCHMARK(BM_MenuBuildWithAFrozenSoundServer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MenuBuildWithASilentSoundServer)->Unit(benchmark::kMillisecond);
 
-// Prints the usual table, then each build time against the goal.
+// Prints the usual table, then the slowest build against the goal.
 class GoalReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -111,11 +113,14 @@ class GoalReporter : public benchmark::ConsoleReporter {
     }
 
     void printGoals() const {
-        std::printf("\nMenu build time (goal: under %.0f ms):\n", kGoalMs);
+        double slowest = 0;
         for (const auto& [name, ms] : milliseconds_) {
-            std::printf("  %-45s %8.3f ms  %s\n", name.c_str(), ms,
-                        ms < kGoalMs ? "met" : "MISSED");
+            slowest = std::max(slowest, ms);
         }
+        char figure[64];
+        std::snprintf(figure, sizeof figure, "slowest %.3f ms", slowest);
+        vx::bench::reportGoal("Menu built within 5 ms while the sound server hangs", figure,
+                              !milliseconds_.empty() && slowest < kGoalMs);
     }
 
   private:
