@@ -9,18 +9,8 @@
 set -euo pipefail
 ventilux=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    echo "--- ventilux stderr" >&2
-    cat "$work/err" >&2 2>/dev/null || true
-    echo "--- notifications" >&2
-    cat "$work/events" >&2 2>/dev/null || true
-    exit 1
-}
-# shellcheck source=../../scripts/lib/poll.sh
-source "$here/../../scripts/lib/poll.sh"
+# shellcheck source=../../scripts/lib/app-e2e.sh
+source "$here/../../scripts/lib/app-e2e.sh"
 
 readonly name=lab.quimbry.Ventilux
 
