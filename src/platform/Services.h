@@ -13,14 +13,13 @@
 #include "platform/Log.h"
 #include "platform/MovieWriter.h"
 #include "platform/Notifications.h"
+#include "platform/OutputStream.h"
 #include "platform/ProcessRunner.h"
 #include "platform/RecordingStream.h"
 #include "platform/RemoteControl.h"
 #include "platform/RunningApps.h"
 #include "platform/ScreenCapture.h"
 #include "platform/StatusBar.h"
-#include "platform/StdErr.h"
-#include "platform/StdOut.h"
 #include "platform/UserDirs.h"
 #include "platform/Workspace.h"
 
@@ -33,8 +32,8 @@ struct Services {
     std::unique_ptr<DefaultsStore> defaults;
     std::unique_ptr<UserDirs> userDirs;
     std::unique_ptr<Log> log;
-    std::unique_ptr<StdErr> stdErr;
-    std::unique_ptr<StdOut> stdOut;
+    std::unique_ptr<OutputStream> stdErr;
+    std::unique_ptr<OutputStream> stdOut;
     std::unique_ptr<RunningApps> runningApps;
     std::unique_ptr<ScreenCapture> screenCapture;
     std::unique_ptr<MovieWriters> movieWriters;

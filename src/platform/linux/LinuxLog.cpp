@@ -3,7 +3,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include "platform/linux/LinuxStdErr.h"
+#include "platform/linux/LinuxOutputStream.h"
 
 namespace vx::platform::linux_ {
 
@@ -23,7 +23,7 @@ void LinuxLog::line(const std::string& text) {
     if (systemLogListens()) {
         ::syslog(LOG_NOTICE, "%s", text.c_str());
     } else {
-        LinuxStdErr().write(text + "\n");
+        LinuxOutputStream(STDERR_FILENO).write(text + "\n");
     }
 }
 

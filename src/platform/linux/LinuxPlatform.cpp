@@ -1,13 +1,14 @@
 #include "platform/linux/LinuxPlatform.h"
 
+#include <unistd.h>
+
 #include "platform/linux/LinuxApp.h"
 #include "platform/linux/LinuxAtomicFiles.h"
 #include "platform/linux/LinuxDispatch.h"
 #include "platform/linux/LinuxLog.h"
+#include "platform/linux/LinuxOutputStream.h"
 #include "platform/linux/LinuxProcessRunner.h"
 #include "platform/linux/LinuxRunningApps.h"
-#include "platform/linux/LinuxStdErr.h"
-#include "platform/linux/LinuxStdOut.h"
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/SessionType.h"
@@ -54,8 +55,8 @@ void addDesktopAccess(Services& made) {
 Services makeLinuxServices(int argc, char** argv) {
     Services made;
     made.log = std::make_unique<LinuxLog>();
-    made.stdErr = std::make_unique<LinuxStdErr>();
-    made.stdOut = std::make_unique<LinuxStdOut>();
+    made.stdErr = std::make_unique<LinuxOutputStream>(STDERR_FILENO);
+    made.stdOut = std::make_unique<LinuxOutputStream>(STDOUT_FILENO);
     auto userDirs = std::make_unique<LinuxUserDirs>();
     made.defaults = std::make_unique<LinuxDefaultsStore>(
         LinuxDefaultsStore::standardLocation(*userDirs), *made.log);

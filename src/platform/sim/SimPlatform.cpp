@@ -13,8 +13,8 @@ Services makeSimServices() {
     made.defaults = std::make_unique<SimDefaultsStore>();
     made.userDirs = std::make_unique<SimUserDirs>();
     made.log = std::make_unique<SimLog>();
-    made.stdErr = std::make_unique<SimStdErr>();
-    made.stdOut = std::make_unique<SimStdOut>();
+    made.stdErr = std::make_unique<SimOutputStream>();
+    made.stdOut = std::make_unique<SimOutputStream>();
     made.runningApps = std::make_unique<SimRunningApps>();
     made.screenCapture = std::make_unique<SimScreenCapture>();
     made.recordingStreams = std::make_unique<SimRecordingStreams>();

@@ -11,14 +11,13 @@
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMovieWriters.h"
 #include "platform/sim/SimNotifications.h"
+#include "platform/sim/SimOutputStream.h"
 #include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimRecordingStreams.h"
 #include "platform/sim/SimRemoteControl.h"
 #include "platform/sim/SimRunningApps.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimStatusBar.h"
-#include "platform/sim/SimStdErr.h"
-#include "platform/sim/SimStdOut.h"
 #include "platform/sim/SimUserDirs.h"
 #include "platform/sim/SimWorkspace.h"
 
@@ -34,8 +33,8 @@ class SimPlatform {
     SimDefaultsStore& defaults() { return as<SimDefaultsStore>(services_.defaults); }
     SimUserDirs& userDirs() { return as<SimUserDirs>(services_.userDirs); }
     SimLog& log() { return as<SimLog>(services_.log); }
-    SimStdErr& stdErr() { return as<SimStdErr>(services_.stdErr); }
-    SimStdOut& stdOut() { return as<SimStdOut>(services_.stdOut); }
+    SimOutputStream& stdErr() { return as<SimOutputStream>(services_.stdErr); }
+    SimOutputStream& stdOut() { return as<SimOutputStream>(services_.stdOut); }
     SimRunningApps& runningApps() { return as<SimRunningApps>(services_.runningApps); }
     SimScreenCapture& screenCapture() { return as<SimScreenCapture>(services_.screenCapture); }
     SimMovieWriters& movieWriters() { return as<SimMovieWriters>(services_.movieWriters); }

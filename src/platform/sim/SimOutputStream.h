@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "platform/StdErr.h"
+#include "platform/OutputStream.h"
 
 namespace vx::platform::sim {
 
-class SimStdErr : public StdErr {
+class SimOutputStream : public OutputStream {
   public:
     void write(const std::string& text) override { writes.push_back(text); }
     std::vector<std::string> writes;  // one entry per write
