@@ -69,15 +69,15 @@ std::shared_ptr<const PixelBuffer> twoColourFrame(int64_t width, int64_t height,
     frame->width = width;
     frame->height = height;
     frame->stride = width * 4 + extraStride;
-    frame->bytes.resize(frame->stride * (height - 1) + width * 4);
+    std::vector<uint8_t> bytes(frame->stride * (height - 1) + width * 4);
     for (int64_t y = 0; y < height; ++y) {
         for (int64_t x = 0; x * 4 < frame->stride && (y + 1 < height || x < width); ++x) {
             const Rgb c = x >= width ? kPadding : x < width / 2 ? left : right;
-            uint8_t* pixel = frame->bytes.data() + y * frame->stride + x * 4;
+            uint8_t* pixel = bytes.data() + y * frame->stride + x * 4;
             pixel[0] = uint8_t(c.b), pixel[1] = uint8_t(c.g), pixel[2] = uint8_t(c.r);
-            pixel[3] = 255;
         }
     }
+    frame->bytes = std::move(bytes);
     return frame;
 }
 
@@ -87,9 +87,10 @@ std::shared_ptr<const PixelBuffer> noiseFrame(int64_t width, int64_t height, uns
     frame->width = width;
     frame->height = height;
     frame->stride = width * 4;
-    frame->bytes.resize(frame->stride * height);
+    std::vector<uint8_t> bytes(frame->stride * height);
     std::mt19937 random(seed);
-    std::generate(frame->bytes.begin(), frame->bytes.end(), [&] { return uint8_t(random()); });
+    std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
+    frame->bytes = std::move(bytes);
     return frame;
 }
 
@@ -240,7 +241,8 @@ TEST(FfmpegMovieWriter, FramesThatDoNotFitAreRefusedAndLeaveNoGap) {
     shortRows->stride = 64 * 4 - 4;
     auto tooFewBytes =
         std::make_shared<PixelBuffer>(*twoColourFrame(64, 48, 0, kPalette[0], kPalette[1]));
-    tooFewBytes->bytes.pop_back();
+    tooFewBytes->bytes = std::vector<uint8_t>(
+        tooFewBytes->bytes.data(), tooFewBytes->bytes.data() + tooFewBytes->bytes.size() - 1);
     const auto good = [](int64_t w, int64_t h) {
         return twoColourFrame(w, h, 0, kPalette[0], kPalette[1]);
     };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ScreenCapture.h"
+#include "platform/linux/image/PixelPool.h"
 #include "platform/linux/x11/X11MonitorWatch.h"
 #include "platform/linux/x11/X11Monitors.h"
 #include "platform/linux/x11/X11Session.h"
@@ -44,6 +45,7 @@ class X11ScreenCapture : public ScreenCapture {
     // the screenshot itself, and the shared-memory segment lives with the connection.
     std::mutex mutex_;
     std::unique_ptr<X11Session> session_;  // guarded by mutex_; reopened after it breaks
+    PixelPool resized_;                    // pictures of another size than the screen's
 };
 
 }  // namespace vx::platform::linux_

@@ -1,0 +1,57 @@
+#include "platform/linux/x11/XcbShmPool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+
+namespace vx::platform::linux_ {
+
+struct XcbShmPool::Slot {
+    explicit Slot(std::unique_ptr<XcbShmSegment> made) : segment(std::move(made)) {}
+
+    std::unique_ptr<XcbShmSegment> segment;
+    // Set by the pool as it lends the segment out, cleared by the last holder
+    // (release), so the pool sees every read of the pixels done before it reuses them.
+    std::atomic<bool> held{false};
+};
+
+XcbShmPool::XcbShmPool(const XcbConnection& connection) : connection_(connection) {}
+
+XcbShmPool::~XcbShmPool() {
+    for (const auto& slot : slots_) {
+        slot->segment->detach();
+    }
+}
+
+std::expected<std::optional<XcbShmPool::Lease>, Error> XcbShmPool::lease(size_t size) {
+    // Segments of another size serve no more screenshots: the display changed.
+    std::erase_if(slots_, [&](const std::shared_ptr<Slot>& slot) {
+        if (slot->segment->size() == size) {
+            return false;
+        }
+        slot->segment->detach();
+        return true;
+    });
+    auto free = std::find_if(slots_.begin(), slots_.end(), [](const std::shared_ptr<Slot>& slot) {
+        return !slot->held.load(std::memory_order_acquire);
+    });
+    std::shared_ptr<Slot> slot;
+    if (free != slots_.end()) {
+        slot = *free;
+    } else if (slots_.size() < kMostSegments) {
+        auto created = XcbShmSegment::create(connection_, size);
+        if (!created) {
+            return std::unexpected(created.error());
+        }
+        slot = slots_.emplace_back(std::make_shared<Slot>(std::move(*created)));
+    } else {
+        return std::nullopt;
+    }
+    slot->held.store(true, std::memory_order_relaxed);
+    std::shared_ptr<const void> keeper(slot->segment->data(), [slot](const void*) {
+        slot->held.store(false, std::memory_order_release);
+    });
+    return Lease{slot->segment.get(), std::move(keeper)};
+}
+
+}  // namespace vx::platform::linux_
