@@ -242,10 +242,13 @@ class Frame {
         if (packets_.empty()) {
             return;
         }
-        AVPacket* packet = packets_[size_t(k) % packets_.size()];
+        // A reference of its own, since writing rescales the packet's times in place.
+        AVPacket* packet = av_packet_clone(packets_[size_t(k) % packets_.size()]);
         packet->pts = packet->dts = written_++;
-        if (!muxer_->write(*packet)) {
-            std::fprintf(stderr, "Writing failed.\n");
+        auto written = muxer_->write(*packet);
+        av_packet_free(&packet);
+        if (!written) {
+            std::fprintf(stderr, "Writing failed: %s\n", written.error().description.c_str());
             std::exit(1);
         }
     }

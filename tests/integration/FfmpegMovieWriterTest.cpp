@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,11 @@
 #include "platform/MovieWriter.h"
 #include "platform/linux/media/UnfinishedMovies.h"
 #include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
+#include "platform/linux/media/timelapse/TimelapseFrameConverter.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 
 namespace vx {
 namespace {
@@ -45,6 +51,7 @@ using platform::PixelBuffer;
 using platform::VideoTrackSettings;
 using platform::WriterStatus;
 using platform::linux_::FfmpegMovieWriters;
+using platform::linux_::TimelapseFrameConverter;
 using platform::linux_::UnfinishedMovies;
 
 // Long enough that only a lost handler or a deadlock comes near it.
@@ -205,6 +212,55 @@ TEST(FfmpegMovieWriter, AFinishedMovieHoldsEveryFrameInOrderAtItsExactTime) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " +
                      std::to_string(c.fps) + " fps");
         checkFinishedMovie(c);
+    }
+}
+
+// Each luma sample is its pixel's BT.709 luma, each chroma sample that of the mean of
+// its 2 × 2 pixels (an odd size's last column or row counts twice), whatever the size
+// and the padding between rows.
+TEST(FfmpegMovieWriter, FramesConvertToTheExactColoursOfTheirPixels) {
+    for (auto [width, height] : {std::pair{91, 11}, {64, 2}, {1, 1}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        const int64_t stride = width * 4 + 8;
+        std::vector<uint8_t> bytes(stride * height);
+        std::mt19937 random(width);
+        std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
+        auto converter = TimelapseFrameConverter::open(width, height);
+        ASSERT_TRUE(converter.has_value());
+        auto picture = (*converter)->convert({width, height, stride, bytes});
+        ASSERT_TRUE(picture.has_value());
+        // Y, Cb, Cr of full-range B, G, R at 0..1, limited range.
+        const auto exact = [](double b, double g, double r) {
+            const double y = 0.2126 * r + 0.7152 * g + 0.0722 * b;
+            return std::array{16 + 219 * y, 128 + 224 * (b - y) / 1.8556,
+                              128 + 224 * (r - y) / 1.5748};
+        };
+        const auto sample = [&](int plane, int x, int y) {
+            return (*picture)->data[plane][y * (*picture)->linesize[plane] + x];
+        };
+        const auto channel = [&](int x, int y, int c) {
+            return bytes[y * stride + std::min(x, width - 1) * 4 + c] / 255.0;
+        };
+        double worst = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto colour = exact(channel(x, y, 0), channel(x, y, 1), channel(x, y, 2));
+                worst = std::max(worst, std::abs(sample(0, x, y) - colour[0]));
+                if (x % 2 == 0 && y % 2 == 0) {
+                    const int below = std::min(y + 1, height - 1);
+                    double mean[3];
+                    for (int c = 0; c < 3; ++c) {
+                        mean[c] = (channel(x, y, c) + channel(x + 1, y, c) + channel(x, below, c) +
+                                   channel(x + 1, below, c)) /
+                                  4;
+                    }
+                    const auto block = exact(mean[0], mean[1], mean[2]);
+                    worst = std::max(worst, std::abs(sample(1, x / 2, y / 2) - block[1]));
+                    worst = std::max(worst, std::abs(sample(2, x / 2, y / 2) - block[2]));
+                }
+            }
+        }
+        EXPECT_LT(worst, 0.6);
     }
 }
 
