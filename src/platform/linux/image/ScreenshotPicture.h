@@ -15,9 +15,9 @@ namespace ScreenshotPicture {
 
 // The error domain of requests refused before the screen is read.
 inline constexpr const char* kErrorDomain = "Screenshot";
-// How many free resized pictures a service keeps for the next: a movie writer holds
-// at most two frames, and the next screenshot is taken while it does.
-inline constexpr size_t kPicturesKept = 3;
+// How many free resized pictures a service keeps for the next: in the usual run a
+// picture comes back before the next is taken, and more kept would stay for good.
+inline constexpr size_t kPicturesKept = 1;
 
 std::expected<void, Error> check(const ScreenshotRequest& request);
 // Whether a screen of that size is already what the request asks for, so that its

@@ -21,9 +21,9 @@ void initialisePipeWireOnce() {
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-// The newest picture, one the reader is copying into, and those still held by readers
-// (a movie writer holds at most two).
-constexpr size_t kPicturesKept = 4;
+// Free pictures kept for the next frames: the newest is replaced many times a
+// second, and a reader may still hold the one before.
+constexpr size_t kPicturesKept = 2;
 
 // Writes one row of `format` pixels as BGRX.
 void copyRow(uint32_t format, const uint8_t* from, uint8_t* to, int width) {

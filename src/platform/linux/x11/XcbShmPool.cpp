@@ -24,28 +24,32 @@ XcbShmPool::~XcbShmPool() {
 }
 
 std::expected<std::optional<XcbShmPool::Lease>, Error> XcbShmPool::lease(size_t size) {
-    // Segments of another size serve no more screenshots: the display changed.
-    std::erase_if(slots_, [&](const std::shared_ptr<Slot>& slot) {
-        if (slot->segment->size() == size) {
+    const auto isFree = [](const std::shared_ptr<Slot>& slot) {
+        return !slot->held.load(std::memory_order_acquire);
+    };
+    auto free = std::find_if(slots_.begin(), slots_.end(), [&](const std::shared_ptr<Slot>& slot) {
+        return slot->segment->size() == size && isFree(slot);
+    });
+    std::shared_ptr<Slot> slot = free != slots_.end() ? *free : nullptr;
+    // No spare segment is kept: one is enough while the writer keeps up, and another
+    // made while it lagged would otherwise stay for good. Segments of another size
+    // (the display changed) go too, held or not.
+    std::erase_if(slots_, [&](const std::shared_ptr<Slot>& other) {
+        if (other == slot || (other->segment->size() == size && !isFree(other))) {
             return false;
         }
-        slot->segment->detach();
+        other->segment->detach();
         return true;
     });
-    auto free = std::find_if(slots_.begin(), slots_.end(), [](const std::shared_ptr<Slot>& slot) {
-        return !slot->held.load(std::memory_order_acquire);
-    });
-    std::shared_ptr<Slot> slot;
-    if (free != slots_.end()) {
-        slot = *free;
-    } else if (slots_.size() < kMostSegments) {
+    if (!slot) {
+        if (slots_.size() >= kMostSegments) {
+            return std::nullopt;
+        }
         auto created = XcbShmSegment::create(connection_, size);
         if (!created) {
             return std::unexpected(created.error());
         }
         slot = slots_.emplace_back(std::make_shared<Slot>(std::move(*created)));
-    } else {
-        return std::nullopt;
     }
     slot->held.store(true, std::memory_order_relaxed);
     std::shared_ptr<const void> keeper(slot->segment->data(), [slot](const void*) {

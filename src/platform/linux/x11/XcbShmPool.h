@@ -29,7 +29,7 @@ class XcbShmPool {
         std::shared_ptr<const void> keeper;  // the segment is ours while a copy lives
     };
     // A segment of exactly `size` bytes that nothing holds, or none when all are held
-    // (a few suffice: the writer holds at most two frames). Fails when the server
+    // (a few suffice: a movie writer holds at most two frames). Fails when the server
     // cannot attach one.
     std::expected<std::optional<Lease>, Error> lease(size_t size);
 
