@@ -45,7 +45,9 @@ class X11ScreenCapture : public ScreenCapture {
     // the screenshot itself, and the shared-memory segment lives with the connection.
     std::mutex mutex_;
     std::unique_ptr<X11Session> session_;  // guarded by mutex_; reopened after it breaks
-    PixelPool resized_;                    // pictures of another size than the screen's
+    // Pictures made from the grabber's own segment: resized, or copied when no segment
+    // of their own was free.
+    PixelPool resized_;
 };
 
 }  // namespace vx::platform::linux_
