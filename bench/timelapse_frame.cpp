@@ -1,26 +1,27 @@
-// What one time-lapse frame costs, stage by stage (capture, convert, encode,
-// write), at 1920x1080 and 3840x2160, and the whole writer's CPU time per frame
-// against the ffmpeg command-line tool encoding the same frames with the same
-// H.264 settings, measured in the same run. Then the writer's resident memory
-// after 100 and after 2,000 frames, which must stay flat.
-// Capture is measured only with an X server (scripts/bench.sh starts one).
-#include <benchmark/benchmark.h>
+// What one time-lapse frame costs, stage by stage, on the screen scripts/bench.sh
+// gives (BENCH_SCREEN): a plain memcpy of the frame, the screenshot at the screen's
+// own size, the screenshot converted to the encoder's YUV, the H.264 encode and the
+// movie write. The stages take turns, round after round, so that a machine shared
+// with other work weighs on all of them alike; each figure is the median of the
+// rounds, warm-up excluded, as wall time beside the CPU time of this process and of
+// the X server (which copies the screen into our memory). `--quick` runs fewer
+// rounds.
+// bench-screens: 1920x1080 3840x2160
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <future>
-#include <map>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern "C" {
@@ -28,8 +29,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "GoalReport.h"
 #include "platform/linux/media/LockedMovieFile.h"
-#include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
 #include "platform/linux/media/timelapse/TimelapseFrameConverter.h"
 #include "platform/linux/media/timelapse/TimelapseMuxer.h"
 #include "platform/linux/media/timelapse/TimelapseVideoEncoder.h"
@@ -38,11 +39,9 @@ extern "C" {
 namespace {
 
 namespace fs = std::filesystem;
-using vx::platform::MediaTime;
-using vx::platform::MovieWriter;
 using vx::platform::PixelBuffer;
+using vx::platform::ScreenshotRequest;
 using vx::platform::VideoTrackSettings;
-using vx::platform::linux_::FfmpegMovieWriters;
 using vx::platform::linux_::LockedMovieFile;
 using vx::platform::linux_::TimelapseFrameConverter;
 using vx::platform::linux_::TimelapseMuxer;
@@ -51,53 +50,81 @@ using vx::platform::linux_::X11ScreenCapture;
 
 constexpr int kFps = 30;
 constexpr int kDistinctFrames = 8;
-constexpr int kFramesPerRun = 40;
+constexpr int kWarmUpFrames = 5;
+constexpr double kGoalRatio = 4.0;
 
 VideoTrackSettings track(int64_t width, int64_t height) {
     return {width, height, std::max<int64_t>(width * height * 4, 2'000'000), 30, kFps};
 }
 
-double seconds(const rusage& usage) {
+// What one stage costs per frame, in milliseconds.
+struct Cost {
+    double wall = 0;
+    double cpu = 0;     // of this process, every thread
+    double server = 0;  // of the X server
+};
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// CPU time of the whole process (encoder threads included) per frame, from
-// construction to record(): the machine may be shared, so wall time alone
-// would mislead.
-class ProcessCpu {
-  public:
-    ProcessCpu() : start_(now()) {}
-    void record(benchmark::State& state, int64_t frames) const {
-        state.counters["cpu_ms"] = (now() - start_) * 1e3 / double(std::max<int64_t>(frames, 1));
+// The X server's time on a CPU, to the nanosecond, from the scheduler's own count
+// (the usual tick-counted figures are 10 ms coarse); 0 without with-desktop.sh's server.
+double serverCpuSeconds() {
+    const char* pid = std::getenv("WITH_DESKTOP_X_PID");
+    if (pid == nullptr) {
+        return 0;
     }
+    std::ifstream schedstat("/proc/" + std::string(pid) + "/schedstat");
+    double nanoseconds = 0;
+    schedstat >> nanoseconds;
+    return nanoseconds / 1e9;
+}
 
-  private:
-    static double now() {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        return seconds(usage);
+// Runs `step` `frames` times after a warm-up that is not counted.
+Cost measure(int frames, const std::function<void(int)>& step) {
+    for (int k = 0; k < kWarmUpFrames; ++k) {
+        step(k);
     }
-    double start_;
-};
+    const auto wallStart = std::chrono::steady_clock::now();
+    const double cpuStart = processCpuSeconds();
+    const double serverStart = serverCpuSeconds();
+    for (int k = 0; k < frames; ++k) {
+        step(k);
+    }
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    const double perFrame = 1e3 / frames;
+    return {wall * perFrame, (processCpuSeconds() - cpuStart) * perFrame,
+            (serverCpuSeconds() - serverStart) * perFrame};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 // A desktop as a time-lapse sees it: lines of small high-contrast "text" on
 // light windows over a gradient, with one window moving and one paragraph
 // changing from frame to frame.
 std::vector<std::shared_ptr<const PixelBuffer>> desktopFrames(int64_t width, int64_t height) {
     std::mt19937 random(42);
-    PixelBuffer base{width, height, width * 4, std::vector<uint8_t>(size_t(width * height * 4))};
-    const auto paint = [](PixelBuffer& image, int64_t x, int64_t y, uint8_t b, uint8_t g,
-                          uint8_t r) {
-        uint8_t* pixel = image.bytes.data() + y * image.stride + x * 4;
-        pixel[0] = b, pixel[1] = g, pixel[2] = r, pixel[3] = 255;
+    std::vector<uint8_t> base(size_t(width * height * 4));
+    const auto paint = [&](std::vector<uint8_t>& image, int64_t x, int64_t y, uint8_t b, uint8_t g,
+                           uint8_t r) {
+        uint8_t* pixel = image.data() + (y * width + x) * 4;
+        pixel[0] = b, pixel[1] = g, pixel[2] = r;
     };
     for (int64_t y = 0; y < height; ++y) {
         for (int64_t x = 0; x < width; ++x) {
             paint(base, x, y, uint8_t(120 + 100 * y / height), uint8_t(60 + 80 * x / width), 40);
         }
     }
-    const auto text = [&](PixelBuffer& image, int64_t left, int64_t top, int64_t w, int64_t h) {
+    const auto text = [&](std::vector<uint8_t>& image, int64_t left, int64_t top, int64_t w,
+                          int64_t h) {
         for (int64_t y = top; y < top + h && y < height; ++y) {
             for (int64_t x = left; x < left + w && x < width; ++x) {
                 const bool ink = (y - top) % 18 < 11 && random() % 3 == 0;
@@ -109,11 +136,12 @@ std::vector<std::shared_ptr<const PixelBuffer>> desktopFrames(int64_t width, int
     text(base, width / 20, height / 10, width / 2, height * 7 / 10);
     std::vector<std::shared_ptr<const PixelBuffer>> frames;
     for (int k = 0; k < kDistinctFrames; ++k) {
-        auto frame = std::make_shared<PixelBuffer>(base);
-        text(*frame, width / 2 + k * width / 80, height / 4 + k * height / 60, width / 3,
+        std::vector<uint8_t> frame = base;
+        text(frame, width / 2 + k * width / 80, height / 4 + k * height / 60, width / 3,
              height / 3);
-        text(*frame, width / 20, height * 6 / 10, width / 2, height / 20);
-        frames.push_back(frame);
+        text(frame, width / 20, height * 6 / 10, width / 2, height / 20);
+        frames.push_back(std::make_shared<const PixelBuffer>(
+            PixelBuffer{width, height, width * 4, std::move(frame)}));
     }
     return frames;
 }
@@ -131,301 +159,160 @@ class BenchFolder {
     fs::path path_;
 };
 
-// Arguments of the stage benchmarks: frame width, frame height.
+// One stage: its name, how many frames a round measures, and one frame's work.
+struct Stage {
+    const char* name;
+    int frames;
+    std::function<void(int)> step;
+    std::vector<Cost> rounds;
+};
 
-void BM_Capture(benchmark::State& state) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        state.SkipWithError("no DISPLAY: run this under scripts/bench.sh");
-        return;
-    }
-    X11ScreenCapture service;
-    const vx::platform::ScreenshotRequest request{service.mainDisplayID(), state.range(0),
-                                                  state.range(1), true, true};
-    const ProcessCpu cpu;
-    for (auto _ : state) {
-        bool taken = false;
-        service.captureScreenshot(request, [&](auto shot) { taken = shot.has_value(); });
-        if (!taken) {
-            state.SkipWithError("the screenshot failed");
-            return;
-        }
-    }
-    cpu.record(state, state.iterations());
-}
-
-void BM_Convert(benchmark::State& state) {
-    const auto frames = desktopFrames(state.range(0), state.range(1));
-    auto converter = TimelapseFrameConverter::open(int(state.range(0)), int(state.range(1)));
-    int k = 0;
-    const ProcessCpu cpu;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize((*converter)->convert(*frames[k++ % kDistinctFrames]));
-    }
-    cpu.record(state, k);
-}
-
-// Pictures as the encoder takes them, one converter each so none is reused.
-std::vector<std::unique_ptr<TimelapseFrameConverter>> convertedFrames(
-    int64_t width, int64_t height, std::vector<AVFrame*>& pictures) {
-    std::vector<std::unique_ptr<TimelapseFrameConverter>> owners;
-    for (const auto& frame : desktopFrames(width, height)) {
-        owners.push_back(std::move(*TimelapseFrameConverter::open(int(width), int(height))));
-        pictures.push_back(*owners.back()->convert(*frame));
-    }
-    return owners;
-}
-
-void BM_Encode(benchmark::State& state) {
-    std::vector<AVFrame*> pictures;
-    const auto owners = convertedFrames(state.range(0), state.range(1), pictures);
-    auto encoder = TimelapseVideoEncoder::open(track(state.range(0), state.range(1)));
-    int64_t bytes = 0, pts = 0;
-    const ProcessCpu cpu;
-    for (auto _ : state) {
-        AVFrame* picture = pictures[pts % kDistinctFrames];
-        picture->pts = pts++;
-        (void)(*encoder)->encode(picture,
-                                 [&](AVPacket& packet) -> std::expected<void, vx::platform::Error> {
-                                     bytes += packet.size;
-                                     return {};
-                                 });
-    }
-    cpu.record(state, pts);
-    state.counters["kB_per_frame"] = double(bytes) / 1024.0 / double(pts);
-}
-
-void BM_Write(benchmark::State& state) {
-    BenchFolder folder;
-    std::vector<AVFrame*> pictures;
-    const auto owners = convertedFrames(state.range(0), state.range(1), pictures);
-    auto encoder = TimelapseVideoEncoder::open(track(state.range(0), state.range(1)));
-    std::vector<AVPacket*> packets;
-    for (int k = 0; k < kFramesPerRun; ++k) {
-        pictures[k % kDistinctFrames]->pts = k;
-        (void)(*encoder)->encode(pictures[k % kDistinctFrames],
-                                 [&](AVPacket& packet) -> std::expected<void, vx::platform::Error> {
-                                     packets.push_back(av_packet_clone(&packet));
-                                     return {};
-                                 });
-    }
-    auto file = LockedMovieFile::createExclusive(folder.file("Ventilux-write.mp4"));
-    auto muxer = TimelapseMuxer::open(*file, (*encoder)->context());
-    size_t k = 0;
-    const ProcessCpu cpu;
-    for (auto _ : state) {
-        AVPacket* packet = packets[k++ % packets.size()];
-        packet->pts = packet->dts = int64_t(k);
-        if (!(*muxer)->write(*packet)) {
-            state.SkipWithError("writing failed");
-            break;
-        }
-    }
-    cpu.record(state, int64_t(k));
-    for (AVPacket* packet : packets) {
-        av_packet_free(&packet);
-    }
-}
-
-void waitUntilReady(const MovieWriter& writer) {
-    while (!writer.isReadyForMoreMediaData()) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-}
-
-// The writer as the recorder drives it, as fast as it takes frames: with its
-// hand full, each frame waits for the one before it, so the time per frame is
-// the encoder thread's convert + encode + write.
-void BM_WholeWriter(benchmark::State& state) {
-    BenchFolder folder;
-    const auto frames = desktopFrames(state.range(0), state.range(1));
-    FfmpegMovieWriters writers;
-    auto writer = std::move(*writers.create(folder.file("Ventilux-whole.mp4")));
-    writer->addVideoTrack(track(state.range(0), state.range(1)));
-    writer->startWriting();
-    int64_t k = 0;
-    const ProcessCpu cpu;
-    for (auto _ : state) {
-        waitUntilReady(*writer);
-        writer->append(frames[k % kDistinctFrames], MediaTime{k, kFps});
-        ++k;
-    }
-    std::promise<void> done;
-    writer->finishWriting([&] { done.set_value(); });
-    done.get_future().wait();
-    cpu.record(state, k);
-}
-
-// The same frames piped into the ffmpeg tool with the writer's H.264 settings.
-void BM_FfmpegCli(benchmark::State& state) {
-    BenchFolder folder;
-    const int64_t width = state.range(0), height = state.range(1);
-    const auto frames = desktopFrames(width, height);
-    const std::string command =
-        "ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s " + std::to_string(width) + "x" +
-        std::to_string(height) + " -r " + std::to_string(kFps) +
-        " -i pipe:0 -vf scale=out_color_matrix=bt709:out_range=tv -pix_fmt yuv420p -c:v libx264 "
-        "-preset " +
-        TimelapseVideoEncoder::presetFor(track(width, height)) +
-        " -tune zerolatency -bf 0 -g 30 -b:v " +
-        std::to_string(track(width, height).averageBitRate) +
-        " -movflags frag_every_frame+empty_moov+default_base_moof -f mp4 " +
-        folder.file("cli.mp4").string();
-    int input[2];
-    if (::pipe(input) != 0) {
-        state.SkipWithError("no pipe");
-        return;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(input[0], 0);
-        ::close(input[0]);
-        ::close(input[1]);
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(input[0]);
-    int64_t k = 0;
-    for (auto _ : state) {
-        const auto& bytes = frames[k++ % kDistinctFrames]->bytes;
-        for (size_t done = 0; done < bytes.size();) {
-            const ssize_t wrote = ::write(input[1], bytes.data() + done, bytes.size() - done);
-            if (wrote <= 0) {
-                state.SkipWithError("ffmpeg stopped reading");
-                break;
-            }
-            done += size_t(wrote);
-        }
-    }
-    ::close(input[1]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    state.counters["cpu_ms"] = seconds(usage) * 1e3 / double(std::max<int64_t>(k, 1));
-}
-
-double residentMegabytes() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-// One long small movie: resident memory after 100 and after 2,000 frames.
-void BM_ResidentMemory(benchmark::State& state) {
-    BenchFolder folder;
-    const auto frames = desktopFrames(320, 240);
-    for (auto _ : state) {
-        FfmpegMovieWriters writers;
-        auto writer = std::move(*writers.create(folder.file("Ventilux-memory.mp4")));
-        writer->addVideoTrack(track(320, 240));
-        writer->startWriting();
-        for (int64_t k = 0; k < 2000; ++k) {
-            waitUntilReady(*writer);
-            writer->append(frames[k % kDistinctFrames], MediaTime{k, kFps});
-            if (k + 1 == 100) {
-                state.counters["rss_MB_100"] = residentMegabytes();
-            }
-        }
-        waitUntilReady(*writer);
-        state.counters["rss_MB_2000"] = residentMegabytes();
-        std::promise<void> done;
-        writer->finishWriting([&] { done.set_value(); });
-        done.get_future().wait();
-    }
-}
-
-void frameSizes(benchmark::internal::Benchmark* b) {
-    b->Args({1920, 1080})
-        ->Args({3840, 2160})
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Iterations(kFramesPerRun);
-}
-
-// First, so that the larger frames of the others do not set the baseline.
-BENCHMARK(BM_ResidentMemory)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
-BENCHMARK(BM_Capture)->Apply(frameSizes);
-BENCHMARK(BM_Convert)->Apply(frameSizes);
-BENCHMARK(BM_Encode)->Apply(frameSizes);
-BENCHMARK(BM_Write)->Apply(frameSizes);
-BENCHMARK(BM_WholeWriter)->Apply(frameSizes);
-BENCHMARK(BM_FfmpegCli)->Apply(frameSizes);
-
-// Prints the usual table, then the stages side by side and the ratios.
-class SummaryReporter : public benchmark::ConsoleReporter {
+// Everything the stages work on, made once.
+class Frame {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) {
-                continue;
-            }
-            // "BM_<stage>[/<width>/<height>]/iterations:N/real_time"
-            const std::string name = run.benchmark_name();
-            const std::string stem = name.substr(0, name.find("/iterations"));
-            const size_t slash = stem.find('/');
-            const std::string stage = stem.substr(3, slash - 3);
-            const std::string size = slash == std::string::npos ? "" : stem.substr(slash + 1);
-            ms_[size][stage] = run.GetAdjustedRealTime();
-            for (const auto& [counter, value] : run.counters) {
-                counters_[size][stage + "." + counter] = value;
-            }
+    Frame(int width, int height)
+        : request_{capture_.mainDisplayID(), width, height, true, true},
+          from_(size_t(width) * height * 4, 1),
+          to_(from_.size()),
+          desktop_(desktopFrames(width, height)),
+          converter_(std::move(*TimelapseFrameConverter::open(width, height))),
+          encoder_(std::move(*TimelapseVideoEncoder::open(track(width, height)))),
+          file_(std::move(*LockedMovieFile::createExclusive(folder_.file("Ventilux-bench.mp4")))),
+          muxer_(std::move(*TimelapseMuxer::open(file_, encoder_->context()))) {
+        for (const auto& picture : desktop_) {
+            converters_.push_back(std::move(*TimelapseFrameConverter::open(width, height)));
+            pictures_.push_back(*converters_.back()->convert(*picture));
+        }
+    }
+    ~Frame() {
+        for (AVPacket* packet : packets_) {
+            av_packet_free(&packet);
         }
     }
 
-    void printSummary() const {
-        for (const auto& [size, stages] : ms_) {
-            if (size.empty()) {
-                continue;
-            }
-            const auto of = [&](const std::string& key, const auto& table) {
-                const auto found = table.find(key);
-                return found == table.end() ? 0.0 : double(found->second);
-            };
-            const auto& counters = counters_.at(size);
-            std::printf("\n%s, per frame, wall ms (CPU ms):\n", size.c_str());
-            double wall = 0, cpu = 0;
-            for (const char* stage : {"Capture", "Convert", "Encode", "Write"}) {
-                std::printf("  %-8s %7.1f (%7.1f)\n", stage, of(stage, stages),
-                            of(std::string(stage) + ".cpu_ms", counters));
-                wall += of(stage, stages);
-                cpu += of(std::string(stage) + ".cpu_ms", counters);
-            }
-            std::printf(
-                "  %-8s %7.1f (%7.1f)\n  whole writer (convert+encode+write on its thread)"
-                " %.1f (%.1f)\n",
-                "sum", wall, cpu, of("WholeWriter", stages), of("WholeWriter.cpu_ms", counters));
-            const double cli = of("FfmpegCli.cpu_ms", counters);
-            if (cli > 0) {
-                std::printf("  CPU per frame, writer / ffmpeg CLI: %.1f / %.1f ms = %.2fx\n",
-                            of("WholeWriter.cpu_ms", counters), cli,
-                            of("WholeWriter.cpu_ms", counters) / cli);
-            }
-        }
-        const auto memory = counters_.find("");
-        if (memory != counters_.end()) {
-            const double early = memory->second.at("ResidentMemory.rss_MB_100");
-            const double late = memory->second.at("ResidentMemory.rss_MB_2000");
-            std::printf(
-                "\nResident memory, 320x240: %.1f MB after 100 frames, %.1f MB after 2000"
-                " (%.2fx)\n",
-                early, late, late / early);
-        }
+    std::vector<Stage> stages() {
+        return {{"memcpy", 40, [this](int) { memcpyFrame(); }, {}},
+                {"capture", 20, [this](int) { (void)capture(); }, {}},
+                {"capture+convert", 20, [this](int) { captureAndConvert(); }, {}},
+                {"encode", 20, [this](int k) { encode(k); }, {}},
+                {"write", 40, [this](int k) { write(k); }, {}}};
     }
 
   private:
-    std::map<std::string, std::map<std::string, double>> ms_;
-    std::map<std::string, std::map<std::string, double>> counters_;
+    void memcpyFrame() {
+        std::memcpy(to_.data(), from_.data(), from_.size());
+        asm volatile("" : : "r"(to_.data()) : "memory");
+    }
+
+    std::shared_ptr<const PixelBuffer> capture() {
+        std::shared_ptr<const PixelBuffer> shot;
+        capture_.captureScreenshot(request_, [&](auto taken) {
+            if (!taken) {
+                std::fprintf(stderr, "The screenshot failed: %s\n",
+                             taken.error().description.c_str());
+                std::exit(1);
+            }
+            shot = std::move(*taken);
+        });
+        return shot;
+    }
+
+    // As the writer's thread does it, with the picture let go afterwards.
+    void captureAndConvert() {
+        if (!converter_->convert(*capture())) {
+            std::fprintf(stderr, "The conversion failed.\n");
+            std::exit(1);
+        }
+    }
+
+    void encode(int k) {
+        AVFrame* picture = pictures_[size_t(k) % pictures_.size()];
+        picture->pts = pts_++;
+        (void)encoder_->encode(picture,
+                               [&](AVPacket& packet) -> std::expected<void, vx::platform::Error> {
+                                   if (packets_.size() < kDistinctFrames * 4) {
+                                       packets_.push_back(av_packet_clone(&packet));
+                                   }
+                                   return {};
+                               });
+    }
+
+    // The packets the encode stage made, again and again at later times.
+    void write(int k) {
+        if (packets_.empty()) {
+            return;
+        }
+        // A reference of its own, since writing rescales the packet's times in place.
+        AVPacket* packet = av_packet_clone(packets_[size_t(k) % packets_.size()]);
+        packet->pts = packet->dts = written_++;
+        auto written = muxer_->write(*packet);
+        av_packet_free(&packet);
+        if (!written) {
+            std::fprintf(stderr, "Writing failed: %s\n", written.error().description.c_str());
+            std::exit(1);
+        }
+    }
+
+    BenchFolder folder_;
+    X11ScreenCapture capture_;
+    const ScreenshotRequest request_;
+    std::vector<uint8_t> from_, to_;
+    std::vector<std::shared_ptr<const PixelBuffer>> desktop_;
+    std::unique_ptr<TimelapseFrameConverter> converter_;
+    std::vector<std::unique_ptr<TimelapseFrameConverter>> converters_;  // one per picture
+    std::vector<AVFrame*> pictures_;
+    std::unique_ptr<TimelapseVideoEncoder> encoder_;
+    LockedMovieFile file_;
+    std::unique_ptr<TimelapseMuxer> muxer_;
+    std::vector<AVPacket*> packets_;
+    int64_t pts_ = 0;
+    int64_t written_ = 0;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_QUIET);
-    benchmark::Initialize(&argc, argv);
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printSummary();
-    benchmark::Shutdown();
+    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+    const char* screen = std::getenv("BENCH_SCREEN");
+    const char* display = std::getenv("DISPLAY");
+    int width = 0, height = 0;
+    if (screen == nullptr || display == nullptr ||
+        std::sscanf(screen, "%dx%d", &width, &height) != 2) {
+        std::fprintf(stderr,
+                     "Needs BENCH_SCREEN=WxH and its X server: run it with scripts/bench.sh.\n");
+        return 2;
+    }
+    Frame frame(width, height);
+    std::vector<Stage> stages = frame.stages();
+    const int rounds = quick ? 3 : 9;
+    std::vector<double> ratios;
+    for (int round = 0; round < rounds; ++round) {
+        for (Stage& stage : stages) {
+            stage.rounds.push_back(measure(stage.frames, stage.step));
+        }
+        ratios.push_back(stages[2].rounds.back().wall / stages[0].rounds.back().wall);
+    }
+    std::printf("%s, per frame, median of %d rounds: wall ms, CPU ms (this process, X server)\n",
+                screen, rounds);
+    std::vector<Cost> medians;
+    for (const Stage& stage : stages) {
+        const auto of = [&](double Cost::*field) {
+            std::vector<double> values;
+            for (const Cost& cost : stage.rounds) {
+                values.push_back(cost.*field);
+            }
+            return median(values);
+        };
+        medians.push_back({of(&Cost::wall), of(&Cost::cpu), of(&Cost::server)});
+        std::printf("  %-16s %7.2f  %7.2f  %7.2f\n", stage.name, medians.back().wall,
+                    medians.back().cpu, medians.back().server);
+    }
+    const double ratio = median(ratios);
+    char figure[160];
+    std::snprintf(figure, sizeof figure, "%.2f ms = %.1fx memcpy %.2f ms (CPU %.2f + X %.2f ms)",
+                  medians[2].wall, ratio, medians[0].wall, medians[2].cpu, medians[2].server);
+    vx::bench::reportGoal("Capture + convert within 4× a memcpy (" + std::string(screen) + ")",
+                          figure, ratio <= kGoalRatio);
     return 0;
 }

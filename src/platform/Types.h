@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::platform {
@@ -27,12 +30,39 @@ struct MediaTime {
     double seconds() const { return numeric && timescale > 0 ? double(value) / timescale : 0.0; }
 };
 
-// One 32-bit BGRA image; rows are `stride` bytes apart.
+// Read-only bytes that stay valid while any copy of them is held: a vector of their
+// own, or memory lent by a pool (a segment the X server writes screenshots into, a
+// reused block) that goes back to it when the last copy is let go. Copies share
+// the bytes; nothing is copied.
+class PixelBytes {
+  public:
+    PixelBytes() = default;
+    PixelBytes(std::vector<uint8_t> bytes)
+        : PixelBytes(std::make_shared<const std::vector<uint8_t>>(std::move(bytes))) {}
+    // `keeper` keeps the `size` bytes at `data` valid while it lives.
+    PixelBytes(const uint8_t* data, size_t size, std::shared_ptr<const void> keeper)
+        : keeper_(std::move(keeper)), data_(data), size_(size) {}
+
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    uint8_t operator[](size_t i) const { return data_[i]; }
+
+  private:
+    explicit PixelBytes(std::shared_ptr<const std::vector<uint8_t>> owned)
+        : keeper_(owned), data_(owned->data()), size_(owned->size()) {}
+
+    std::shared_ptr<const void> keeper_;
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// One 32-bit image in memory order B, G, R, X: the fourth byte of each pixel means
+// nothing (screens are opaque) and may hold anything. Rows are `stride` bytes apart.
 struct PixelBuffer {
     int64_t width = 0;
     int64_t height = 0;
     int64_t stride = 0;
-    std::vector<uint8_t> bytes;
+    PixelBytes bytes;
 };
 
 }  // namespace vx::platform

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,11 @@
 #include "platform/MovieWriter.h"
 #include "platform/linux/media/UnfinishedMovies.h"
 #include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
+#include "platform/linux/media/timelapse/TimelapseFrameConverter.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 
 namespace vx {
 namespace {
@@ -45,6 +51,7 @@ using platform::PixelBuffer;
 using platform::VideoTrackSettings;
 using platform::WriterStatus;
 using platform::linux_::FfmpegMovieWriters;
+using platform::linux_::TimelapseFrameConverter;
 using platform::linux_::UnfinishedMovies;
 
 // Long enough that only a lost handler or a deadlock comes near it.
@@ -69,15 +76,15 @@ std::shared_ptr<const PixelBuffer> twoColourFrame(int64_t width, int64_t height,
     frame->width = width;
     frame->height = height;
     frame->stride = width * 4 + extraStride;
-    frame->bytes.resize(frame->stride * (height - 1) + width * 4);
+    std::vector<uint8_t> bytes(frame->stride * (height - 1) + width * 4);
     for (int64_t y = 0; y < height; ++y) {
         for (int64_t x = 0; x * 4 < frame->stride && (y + 1 < height || x < width); ++x) {
             const Rgb c = x >= width ? kPadding : x < width / 2 ? left : right;
-            uint8_t* pixel = frame->bytes.data() + y * frame->stride + x * 4;
+            uint8_t* pixel = bytes.data() + y * frame->stride + x * 4;
             pixel[0] = uint8_t(c.b), pixel[1] = uint8_t(c.g), pixel[2] = uint8_t(c.r);
-            pixel[3] = 255;
         }
     }
+    frame->bytes = std::move(bytes);
     return frame;
 }
 
@@ -87,9 +94,10 @@ std::shared_ptr<const PixelBuffer> noiseFrame(int64_t width, int64_t height, uns
     frame->width = width;
     frame->height = height;
     frame->stride = width * 4;
-    frame->bytes.resize(frame->stride * height);
+    std::vector<uint8_t> bytes(frame->stride * height);
     std::mt19937 random(seed);
-    std::generate(frame->bytes.begin(), frame->bytes.end(), [&] { return uint8_t(random()); });
+    std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
+    frame->bytes = std::move(bytes);
     return frame;
 }
 
@@ -207,6 +215,55 @@ TEST(FfmpegMovieWriter, AFinishedMovieHoldsEveryFrameInOrderAtItsExactTime) {
     }
 }
 
+// Each luma sample is its pixel's BT.709 luma, each chroma sample that of the mean of
+// its 2 × 2 pixels (an odd size's last column or row counts twice), whatever the size
+// and the padding between rows.
+TEST(FfmpegMovieWriter, FramesConvertToTheExactColoursOfTheirPixels) {
+    for (auto [width, height] : {std::pair{91, 11}, {64, 2}, {1, 1}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        const int64_t stride = width * 4 + 8;
+        std::vector<uint8_t> bytes(stride * height);
+        std::mt19937 random(width);
+        std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
+        auto converter = TimelapseFrameConverter::open(width, height);
+        ASSERT_TRUE(converter.has_value());
+        auto picture = (*converter)->convert({width, height, stride, bytes});
+        ASSERT_TRUE(picture.has_value());
+        // Y, Cb, Cr of full-range B, G, R at 0..1, limited range.
+        const auto exact = [](double b, double g, double r) {
+            const double y = 0.2126 * r + 0.7152 * g + 0.0722 * b;
+            return std::array{16 + 219 * y, 128 + 224 * (b - y) / 1.8556,
+                              128 + 224 * (r - y) / 1.5748};
+        };
+        const auto sample = [&](int plane, int x, int y) {
+            return (*picture)->data[plane][y * (*picture)->linesize[plane] + x];
+        };
+        const auto channel = [&](int x, int y, int c) {
+            return bytes[y * stride + std::min(x, width - 1) * 4 + c] / 255.0;
+        };
+        double worst = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto colour = exact(channel(x, y, 0), channel(x, y, 1), channel(x, y, 2));
+                worst = std::max(worst, std::abs(sample(0, x, y) - colour[0]));
+                if (x % 2 == 0 && y % 2 == 0) {
+                    const int below = std::min(y + 1, height - 1);
+                    double mean[3];
+                    for (int c = 0; c < 3; ++c) {
+                        mean[c] = (channel(x, y, c) + channel(x + 1, y, c) + channel(x, below, c) +
+                                   channel(x + 1, below, c)) /
+                                  4;
+                    }
+                    const auto block = exact(mean[0], mean[1], mean[2]);
+                    worst = std::max(worst, std::abs(sample(1, x / 2, y / 2) - block[1]));
+                    worst = std::max(worst, std::abs(sample(2, x / 2, y / 2) - block[2]));
+                }
+            }
+        }
+        EXPECT_LT(worst, 0.6);
+    }
+}
+
 TEST(FfmpegMovieWriter, CreateNeverReplacesAFileAndSaysWhyItFailed) {
     TemporaryFolder folder;
     const fs::path existing = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
@@ -240,7 +297,8 @@ TEST(FfmpegMovieWriter, FramesThatDoNotFitAreRefusedAndLeaveNoGap) {
     shortRows->stride = 64 * 4 - 4;
     auto tooFewBytes =
         std::make_shared<PixelBuffer>(*twoColourFrame(64, 48, 0, kPalette[0], kPalette[1]));
-    tooFewBytes->bytes.pop_back();
+    tooFewBytes->bytes = std::vector<uint8_t>(
+        tooFewBytes->bytes.data(), tooFewBytes->bytes.data() + tooFewBytes->bytes.size() - 1);
     const auto good = [](int64_t w, int64_t h) {
         return twoColourFrame(w, h, 0, kPalette[0], kPalette[1]);
     };

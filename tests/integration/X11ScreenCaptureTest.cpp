@@ -117,17 +117,6 @@ Rgb pixel(const PixelBuffer& image, int64_t x, int64_t y) {
     return {p[2], p[1], p[0]};
 }
 
-bool allOpaque(const PixelBuffer& image) {
-    for (int64_t y = 0; y < image.height; ++y) {
-        for (int64_t x = 0; x < image.width; ++x) {
-            if (image.bytes[y * image.stride + x * 4 + 3] != 255) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // The display of that size; the tests give each monitor a size of its own.
 DisplayInfo displayOfSize(const ShareableContent& listed, int64_t width, int64_t height) {
     for (const DisplayInfo& display : listed.displays) {
@@ -224,7 +213,6 @@ TEST_F(X11ScreenCaptureTest, ScreenshotShowsThePaintedColoursInPlaceAtEveryScale
         ASSERT_EQ(image.width, w);
         ASSERT_EQ(image.height, h);
         EXPECT_GE(image.stride, w * 4);
-        EXPECT_TRUE(allOpaque(image));
         // Quadrant centres, and the pixels either side of each boundary.
         EXPECT_EQ(pixel(image, w / 4, h / 4), kRed);
         EXPECT_EQ(pixel(image, 3 * w / 4, h / 4), kGreen);
@@ -237,6 +225,29 @@ TEST_F(X11ScreenCaptureTest, ScreenshotShowsThePaintedColoursInPlaceAtEveryScale
         EXPECT_EQ(pixel(image, w / 4, h / 2 + edge - 1), kBlue);
         EXPECT_EQ(pixel(image, 0, 0), kRed);
         EXPECT_EQ(pixel(image, w - 1, h - 1), kYellow);
+    }
+}
+
+// Screenshots are handed on in the memory they were taken into, which is used again
+// for later ones: pictures still held, as a movie writer holds its frames, must keep
+// their colours while more are taken than the service keeps memory for.
+TEST_F(X11ScreenCaptureTest, HeldScreenshotsKeepTheirPicturesWhileMoreAreTaken) {
+    const uint32_t id = wholeScreen().displayID;
+    const Rgb colours[] = {kRed, kGreen, kBlue, kYellow, kWhite, kBlack};
+    for (int divisor : {1, 2, 1}) {  // the last round takes memory the first let go
+        SCOPED_TRACE("1/" + std::to_string(divisor));
+        const int64_t w = kScreenWidth / divisor, h = kScreenHeight / divisor;
+        std::vector<std::shared_ptr<const PixelBuffer>> held;
+        for (const Rgb& colour : colours) {
+            screen.fill(0, 0, kScreenWidth, kScreenHeight, colour);
+            auto shot = capture(service, {id, w, h, false, true});
+            ASSERT_TRUE(shot.has_value()) << shot.error().description;
+            held.push_back(*shot);
+        }
+        for (size_t k = 0; k < held.size(); ++k) {
+            EXPECT_EQ(pixel(*held[k], 0, 0), colours[k]) << k;
+            EXPECT_EQ(pixel(*held[k], w - 1, h - 1), colours[k]) << k;
+        }
     }
 }
 
@@ -261,7 +272,6 @@ TEST_F(X11ScreenCaptureTest, ScalingToFitKeepsTheAspectOnBlackOrStretches) {
     // 1920 x 1080 into 960 x 960: the picture is 960 x 540, 210 rows below the top.
     auto fitted = capture(service, {id, 960, 960, false, true});
     ASSERT_TRUE(fitted.has_value());
-    EXPECT_TRUE(allOpaque(**fitted));
     EXPECT_EQ(pixel(**fitted, 480, 209), kBlack);
     EXPECT_EQ(pixel(**fitted, 0, 210), kRed);
     EXPECT_EQ(pixel(**fitted, 959, 749), kYellow);

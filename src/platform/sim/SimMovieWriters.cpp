@@ -40,7 +40,7 @@ class SimMovieWriter : public MovieWriter {
             return false;
         }
         movie_->frameTimes.push_back(time);
-        movie_->frameMarkers.push_back(frame->bytes.empty() ? 0 : frame->bytes.front());
+        movie_->frameMarkers.push_back(frame->bytes.size() == 0 ? 0 : frame->bytes[0]);
         return true;
     }
     void markAsFinished() override { movie_->markedFinished = true; }

@@ -38,7 +38,7 @@ void SimScreenCapture::deliver(uint8_t marker, const ScreenshotRequest& request,
     image->width = request.width;
     image->height = request.height;
     image->stride = request.width * 4;
-    image->bytes.assign(static_cast<size_t>(image->stride * image->height), marker);
+    image->bytes = std::vector<uint8_t>(static_cast<size_t>(image->stride * image->height), marker);
     handler(std::shared_ptr<const PixelBuffer>(std::move(image)));
 }
 

@@ -228,16 +228,12 @@ void ImageScaler::scale(ConstImageView source, ImageView target) {
     }
 }
 
-PixelBuffer ImageScaler::fit(ConstImageView source, int width, int height, bool keepAspect) {
-    PixelBuffer picture;
-    picture.width = width;
-    picture.height = height;
-    picture.stride = int64_t(width) * 4;
-    picture.bytes.resize(size_t(picture.stride) * height);
-    ImageView whole{picture.bytes.data(), width, height, picture.stride};
+void ImageScaler::fit(ConstImageView source, ImageView target, bool keepAspect) {
+    const int width = target.width;
+    const int height = target.height;
     if (!keepAspect || int64_t(source.width) * height == int64_t(source.height) * width) {
-        scale(source, whole);
-        return picture;
+        scale(source, target);
+        return;
     }
     // Compare the aspect ratios exactly in integers; the image spans the full width
     // when the source is relatively wider, else the full height.
@@ -250,11 +246,10 @@ PixelBuffer ImageScaler::fit(ConstImageView source, int width, int height, bool 
         fittedWidth = static_cast<int>(
             std::max<int64_t>(1, std::llround(double(source.width) * height / source.height)));
     }
-    fillOpaqueBlack(whole);
+    fillOpaqueBlack(target);
     const int left = (width - fittedWidth) / 2;
     const int top = (height - fittedHeight) / 2;
-    scale(source, {whole.row(top) + 4 * left, fittedWidth, fittedHeight, whole.stride});
-    return picture;
+    scale(source, {target.row(top) + 4 * left, fittedWidth, fittedHeight, target.stride});
 }
 
 }  // namespace vx::platform::linux_

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "platform/Types.h"
 #include "platform/linux/image/ImageView.h"
 
 namespace vx::platform::linux_ {
@@ -16,9 +15,9 @@ class ImageScaler {
     // `source` resampled to exactly the size of `target`; every target alpha is 255.
     static void scale(ConstImageView source, ImageView target);
 
-    // A new width × height picture of `source`: stretched to fill it, or with
-    // `keepAspect` scaled as large as fits and centred on opaque black.
-    static PixelBuffer fit(ConstImageView source, int width, int height, bool keepAspect);
+    // `source` over the whole of `target`: stretched to fill it, or with `keepAspect`
+    // scaled as large as fits and centred on opaque black.
+    static void fit(ConstImageView source, ImageView target, bool keepAspect);
 };
 
 }  // namespace vx::platform::linux_

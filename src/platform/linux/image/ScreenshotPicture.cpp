@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include "platform/linux/image/ImageScaler.h"
 
@@ -27,12 +28,18 @@ std::expected<void, Error> check(const ScreenshotRequest& request) {
     return {};
 }
 
+bool fitsAsIs(int64_t width, int64_t height, const ScreenshotRequest& request) {
+    return width == request.width && height == request.height;
+}
+
 std::expected<std::shared_ptr<const PixelBuffer>, Error> fit(ConstImageView screen,
-                                                             const ScreenshotRequest& request) {
+                                                             const ScreenshotRequest& request,
+                                                             PixelPool& pool) {
     try {
-        return std::make_shared<const PixelBuffer>(
-            ImageScaler::fit(screen, static_cast<int>(request.width),
-                             static_cast<int>(request.height), request.scalesToFit));
+        PixelPool::Picture taken =
+            pool.take(static_cast<int>(request.width), static_cast<int>(request.height));
+        ImageScaler::fit(screen, taken.pixels, request.scalesToFit);
+        return std::make_shared<const PixelBuffer>(std::move(taken.picture));
     } catch (const std::bad_alloc&) {
         return std::unexpected(
             Error{kErrorDomain, 2,

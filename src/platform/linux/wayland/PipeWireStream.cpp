@@ -21,19 +21,21 @@ void initialisePipeWireOnce() {
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-// Writes one row of `format` pixels as opaque BGRA.
+// Free pictures kept for the next frames: the newest is replaced many times a
+// second, and a reader may still hold the one before.
+constexpr size_t kPicturesKept = 2;
+
+// Writes one row of `format` pixels as BGRX.
 void copyRow(uint32_t format, const uint8_t* from, uint8_t* to, int width) {
     const bool swapsRedBlue = format == SPA_VIDEO_FORMAT_RGBx || format == SPA_VIDEO_FORMAT_RGBA;
     if (!swapsRedBlue) {
         std::memcpy(to, from, size_t(width) * 4);
-    } else {
-        for (int x = 0; x < width; ++x) {
-            to[4 * x] = from[4 * x + 2];
-            to[4 * x + 1] = from[4 * x + 1];
-            to[4 * x + 2] = from[4 * x];
-        }
+        return;
     }
     for (int x = 0; x < width; ++x) {
+        to[4 * x] = from[4 * x + 2];
+        to[4 * x + 1] = from[4 * x + 1];
+        to[4 * x + 2] = from[4 * x];
         to[4 * x + 3] = 255;
     }
 }
@@ -85,7 +87,7 @@ struct PipeWireStream::Native {
     }
 };
 
-PipeWireStream::PipeWireStream() : native_(std::make_unique<Native>()) {}
+PipeWireStream::PipeWireStream() : native_(std::make_unique<Native>()), pictures_(kPicturesKept) {}
 
 std::expected<std::unique_ptr<PipeWireStream>, Error> PipeWireStream::open(UniqueFd remote,
                                                                            uint32_t node,
@@ -245,16 +247,12 @@ void PipeWireStream::takeNewest() {
                                 uint64_t(format.width) * 4;
         if (data.data != nullptr && (chunk.flags & SPA_CHUNK_FLAG_CORRUPTED) == 0 &&
             chunk.size > 0 && stride >= int64_t(format.width) * 4 && needed <= data.maxsize) {
-            auto picture = std::make_shared<PixelBuffer>();
-            picture->width = format.width;
-            picture->height = format.height;
-            picture->stride = int64_t(format.width) * 4;
-            picture->bytes.resize(size_t(picture->stride) * format.height);
+            PixelPool::Picture taken = pictures_.take(format.width, format.height);
             const auto* from = static_cast<const uint8_t*>(data.data) + chunk.offset;
             for (int y = 0; y < format.height; ++y) {
-                copyRow(format.videoFormat, from + y * stride,
-                        picture->bytes.data() + y * picture->stride, format.width);
+                copyRow(format.videoFormat, from + y * stride, taken.pixels.row(y), format.width);
             }
+            auto picture = std::make_shared<const PixelBuffer>(std::move(taken.picture));
             {
                 std::lock_guard lock(mutex_);
                 newest_ = std::move(picture);

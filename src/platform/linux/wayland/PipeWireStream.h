@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Types.h"
+#include "platform/linux/image/PixelPool.h"
 #include "platform/linux/wayland/UniqueFd.h"
 
 struct spa_pod;
@@ -17,8 +18,9 @@ namespace vx::platform::linux_ {
 
 // Pictures of one PipeWire video node, kept as the newest one only: readers ask
 // for the screen as it is, never for a backlog. The compositor's shared-memory
-// buffers (BGRx, BGRA, RGBx or RGBA) arrive as opaque BGRA pictures. PipeWire
-// calls in on a thread of its own; every reader may use any thread.
+// buffers (BGRx, BGRA, RGBx or RGBA) are copied, as BGRX pictures, into blocks
+// that come back once no reader holds them. PipeWire calls in on a thread of its
+// own; every reader may use any thread.
 class PipeWireStream {
   public:
     // `remote` is a connection to PipeWire that shows `node`; pictures come at
@@ -54,6 +56,7 @@ class PipeWireStream {
 
     std::unique_ptr<Native> native_;
     Format format_;  // used on PipeWire's thread only
+    PixelPool pictures_;
 
     std::mutex mutex_;
     std::condition_variable arrived_;

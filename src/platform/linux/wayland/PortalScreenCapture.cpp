@@ -31,7 +31,11 @@ const WaylandOutput* chosenOutput(const std::vector<WaylandOutput>& outputs,
 }  // namespace
 
 PortalScreenCapture::PortalScreenCapture(DefaultsStore& store, Log& log)
-    : log_(log), tokens_(store), casts_(tokens_), cancellable_(g_cancellable_new()) {}
+    : log_(log),
+      tokens_(store),
+      casts_(tokens_),
+      resized_(ScreenshotPicture::kPicturesKept),
+      cancellable_(g_cancellable_new()) {}
 
 PortalScreenCapture::~PortalScreenCapture() {
     g_cancellable_cancel(cancellable_);
@@ -113,8 +117,14 @@ void PortalScreenCapture::captureScreenshot(const ScreenshotRequest& request,
         return;
     }
     const PixelBuffer& screen = **picture;
+    // The cast's picture is already a copy of our own, and no one changes it.
+    if (ScreenshotPicture::fitsAsIs(screen.width, screen.height, request)) {
+        handler(std::move(*picture));
+        return;
+    }
     handler(ScreenshotPicture::fit(
-        {screen.bytes.data(), int(screen.width), int(screen.height), screen.stride}, request));
+        {screen.bytes.data(), int(screen.width), int(screen.height), screen.stride}, request,
+        resized_));
 }
 
 }  // namespace vx::platform::linux_

@@ -10,6 +10,7 @@
 #include "platform/DefaultsStore.h"
 #include "platform/Log.h"
 #include "platform/ScreenCapture.h"
+#include "platform/linux/image/PixelPool.h"
 #include "platform/linux/wayland/ScreenCastTokens.h"
 #include "platform/linux/wayland/ScreenCasts.h"
 #include "platform/linux/wayland/WaylandOutputs.h"
@@ -46,6 +47,7 @@ class PortalScreenCapture : public ScreenCapture {
     WaylandOutputs outputs_;
     ScreenCastTokens tokens_;
     ScreenCasts casts_;
+    PixelPool resized_;          // pictures of another size than the cast's
     GCancellable* cancellable_;  // ends a question still open when this goes
     std::mutex asking_;
     std::thread question_;  // guarded by asking_

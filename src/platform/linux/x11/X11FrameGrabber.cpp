@@ -56,7 +56,15 @@ std::expected<std::unique_ptr<X11FrameGrabber>, Error> X11FrameGrabber::create(
 }
 
 X11FrameGrabber::X11FrameGrabber(const XcbConnection& connection, bool serverHasShm)
-    : connection_(connection), useShm_(serverHasShm) {}
+    : connection_(connection), useShm_(serverHasShm), keptSegments_(connection) {}
+
+std::expected<void, Error> X11FrameGrabber::refused(const Error& error) {
+    if (connection_.broken()) {
+        return std::unexpected(error);
+    }
+    useShm_ = false;
+    return {};
+}
 
 std::expected<ImageView, Error> X11FrameGrabber::grab(int left, int top, int width, int height) {
     if (useShm_) {
@@ -66,19 +74,39 @@ std::expected<ImageView, Error> X11FrameGrabber::grab(int left, int top, int wid
             auto created = XcbShmSegment::create(connection_, bytes);
             if (created) {
                 segment_ = std::move(*created);
-            } else if (connection_.broken()) {
-                return std::unexpected(created.error());
-            } else {
-                useShm_ = false;
+            } else if (auto given = refused(created.error()); !given) {
+                return std::unexpected(given.error());
             }
         }
     }
-    return useShm_ ? grabShared(left, top, width, height)
+    return useShm_ ? grabShared(*segment_, left, top, width, height)
                    : grabThroughSocket(left, top, width, height);
 }
 
-std::expected<ImageView, Error> X11FrameGrabber::grabShared(int left, int top, int width,
-                                                            int height) {
+std::expected<std::optional<X11FrameGrabber::KeptImage>, Error> X11FrameGrabber::grabToKeep(
+    int left, int top, int width, int height) {
+    if (!useShm_) {
+        return std::nullopt;
+    }
+    auto lease = keptSegments_.lease(size_t(width) * height * 4);
+    if (!lease) {
+        if (auto given = refused(lease.error()); !given) {
+            return std::unexpected(given.error());
+        }
+        return std::nullopt;
+    }
+    if (!*lease) {
+        return std::nullopt;
+    }
+    auto pixels = grabShared(*(*lease)->segment, left, top, width, height);
+    if (!pixels) {
+        return std::unexpected(pixels.error());
+    }
+    return KeptImage{*pixels, std::move((*lease)->keeper)};
+}
+
+std::expected<ImageView, Error> X11FrameGrabber::grabShared(const XcbShmSegment& segment, int left,
+                                                            int top, int width, int height) {
     xcb_connection_t* c = connection_.get();
     xcb_generic_error_t* error = nullptr;
     auto reply = connection_.answer(
@@ -87,13 +115,13 @@ std::expected<ImageView, Error> X11FrameGrabber::grabShared(int left, int top, i
             xcb_shm_get_image(c, connection_.root(), static_cast<int16_t>(left),
                               static_cast<int16_t>(top), static_cast<uint16_t>(width),
                               static_cast<uint16_t>(height), kAllPlanes, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                              segment_->id(), 0),
+                              segment.id(), 0),
             &error),
         error, "copy the screen");
     if (!reply) {
         return std::unexpected(reply.error());
     }
-    return ImageView{segment_->data(), width, height, ptrdiff_t(width) * 4};
+    return ImageView{segment.data(), width, height, ptrdiff_t(width) * 4};
 }
 
 std::expected<ImageView, Error> X11FrameGrabber::grabThroughSocket(int left, int top, int width,

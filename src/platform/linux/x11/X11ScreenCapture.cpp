@@ -15,10 +15,22 @@ const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t 
     return found == monitors.end() ? nullptr : &*found;
 }
 
+void drawCursor(const X11Session& x11, const ScreenshotRequest& request, ImageView frame,
+                const X11Monitor& monitor) {
+    if (!request.showsCursor) {
+        return;
+    }
+    if (auto cursor = x11.cursor().current()) {
+        CursorOverlay::draw(*cursor, frame, monitor.x, monitor.y);
+    }
+}
+
 }  // namespace
 
 X11ScreenCapture::X11ScreenCapture(std::string displayName)
-    : displayName_(std::move(displayName)), watch_(displayName_) {}
+    : displayName_(std::move(displayName)),
+      watch_(displayName_),
+      resized_(ScreenshotPicture::kPicturesKept) {}
 
 std::expected<X11Session*, Error> X11ScreenCapture::session() {
     if (session_ && session_->connection().broken()) {
@@ -67,8 +79,8 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::scree
     if (auto checked = ScreenshotPicture::check(request); !checked) {
         return std::unexpected(checked.error());
     }
-    // The session's shared memory is reused by the next capture, so the picture is
-    // made from it before the lock is let go.
+    // The grabber's own segment is reused by the next capture, so a picture made from it
+    // is made before the lock is let go.
     std::lock_guard lock(mutex_);
     auto current = session();
     if (!current) {
@@ -85,16 +97,30 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::scree
         return std::unexpected(
             x11Error(X11ErrorCode::displayGone, "The display to capture is no longer connected."));
     }
+    // A picture at the screen's own size goes on in the very memory the server wrote it
+    // into; one to be resized, or one no free segment could take, is made from the
+    // grabber's own segment.
+    if (ScreenshotPicture::fitsAsIs(monitor->width, monitor->height, request)) {
+        auto kept =
+            x11.grabber().grabToKeep(monitor->x, monitor->y, monitor->width, monitor->height);
+        if (!kept) {
+            return std::unexpected(kept.error());
+        }
+        if (*kept) {
+            const ImageView pixels = (*kept)->pixels;
+            drawCursor(x11, request, pixels, *monitor);
+            const size_t size = size_t(pixels.stride) * size_t(pixels.height);
+            return std::make_shared<const PixelBuffer>(
+                PixelBuffer{pixels.width, pixels.height, pixels.stride,
+                            PixelBytes(pixels.pixels, size, std::move((*kept)->keeper))});
+        }
+    }
     auto frame = x11.grabber().grab(monitor->x, monitor->y, monitor->width, monitor->height);
     if (!frame) {
         return std::unexpected(frame.error());
     }
-    if (request.showsCursor) {
-        if (auto cursor = x11.cursor().current()) {
-            CursorOverlay::draw(*cursor, *frame, monitor->x, monitor->y);
-        }
-    }
-    return ScreenshotPicture::fit(*frame, request);
+    drawCursor(x11, request, *frame, *monitor);
+    return ScreenshotPicture::fit(*frame, request, resized_);
 }
 
 }  // namespace vx::platform::linux_

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ScreenCapture.h"
+#include "platform/linux/image/PixelPool.h"
 #include "platform/linux/x11/X11MonitorWatch.h"
 #include "platform/linux/x11/X11Monitors.h"
 #include "platform/linux/x11/X11Session.h"
@@ -44,6 +45,9 @@ class X11ScreenCapture : public ScreenCapture {
     // the screenshot itself, and the shared-memory segment lives with the connection.
     std::mutex mutex_;
     std::unique_ptr<X11Session> session_;  // guarded by mutex_; reopened after it breaks
+    // Pictures made from the grabber's own segment: resized, or copied when no segment
+    // of their own was free.
+    PixelPool resized_;
 };
 
 }  // namespace vx::platform::linux_

@@ -37,14 +37,19 @@ std::expected<std::unique_ptr<XcbShmSegment>, Error> XcbShmSegment::create(
 
 XcbShmSegment::XcbShmSegment(const XcbConnection& connection, xcb_shm_seg_t id, uint8_t* data,
                              size_t size)
-    : connection_(connection), id_(id), data_(data), size_(size) {}
+    : connection_(&connection), id_(id), data_(data), size_(size) {}
 
 XcbShmSegment::~XcbShmSegment() {
-    if (!connection_.broken()) {
-        XcbReply<xcb_generic_error_t> ignored(
-            xcb_request_check(connection_.get(), xcb_shm_detach_checked(connection_.get(), id_)));
-    }
+    detach();
     shmdt(data_);
+}
+
+void XcbShmSegment::detach() {
+    if (connection_ != nullptr && !connection_->broken()) {
+        XcbReply<xcb_generic_error_t> ignored(
+            xcb_request_check(connection_->get(), xcb_shm_detach_checked(connection_->get(), id_)));
+    }
+    connection_ = nullptr;
 }
 
 }  // namespace vx::platform::linux_

@@ -22,6 +22,10 @@ class XcbShmSegment {
     XcbShmSegment(const XcbShmSegment&) = delete;
     XcbShmSegment& operator=(const XcbShmSegment&) = delete;
 
+    // Tells the server to let go of the segment while the memory stays ours until
+    // destruction, which then needs the connection no more.
+    void detach();
+
     xcb_shm_seg_t id() const { return id_; }
     uint8_t* data() const { return data_; }
     size_t size() const { return size_; }
@@ -29,7 +33,7 @@ class XcbShmSegment {
   private:
     XcbShmSegment(const XcbConnection& connection, xcb_shm_seg_t id, uint8_t* data, size_t size);
 
-    const XcbConnection& connection_;
+    const XcbConnection* connection_;  // none once detached
     xcb_shm_seg_t id_;
     uint8_t* data_;
     size_t size_;

@@ -57,6 +57,7 @@ class EncoderThread {
     void run();
     void encode(const Frame& frame);
     void finishOnThisThread();
+    void closeMovie();
     void stop();
 
     mutable std::mutex mutex_;

@@ -3,17 +3,15 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
-#include <vector>
 
 #include "platform/Types.h"
 
 struct AVFrame;
-struct SwsContext;
 
 namespace vx::platform::linux_ {
 
-// BGRA screen images to the YUV 4:2:0 pictures H.264 takes, BT.709 limited
-// range as players assume for HD content.
+// Screen images (B, G, R, X) to the YUV 4:2:0 pictures H.264 takes, BT.709
+// limited range as players assume for HD content.
 class TimelapseFrameConverter {
   public:
     static std::expected<std::unique_ptr<TimelapseFrameConverter>, Error> open(int width,
@@ -22,8 +20,7 @@ class TimelapseFrameConverter {
     TimelapseFrameConverter(const TimelapseFrameConverter&) = delete;
     TimelapseFrameConverter& operator=(const TimelapseFrameConverter&) = delete;
 
-    // Whether `image` is a whole BGRA image of that size whose rows swscale
-    // can address.
+    // Whether `image` is a whole image of that size.
     static bool fits(const PixelBuffer& image, int64_t width, int64_t height);
     // Converts a fitting image into the converter's own picture, valid until
     // the next call. The encoder may still hold the previous picture; it is
@@ -31,13 +28,11 @@ class TimelapseFrameConverter {
     std::expected<AVFrame*, Error> convert(const PixelBuffer& image);
 
   private:
-    TimelapseFrameConverter(int width, int height, SwsContext* scaler, AVFrame* picture);
+    TimelapseFrameConverter(int width, int height, AVFrame* picture);
 
     int width_;
     int height_;
-    SwsContext* scaler_;
     AVFrame* picture_;
-    std::vector<uint8_t> tail_;  // the last rows, padded; see convert()
 };
 
 }  // namespace vx::platform::linux_
