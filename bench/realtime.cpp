@@ -402,7 +402,10 @@ void BM_MemoryAcrossRecordings(benchmark::State& state) {
         std::vector<double> resident;
         for (int i = 0; i < kMemoryRecordings; ++i) {
             ventilux->record([] { std::this_thread::sleep_for(kMemoryRecordingLength); });
+            // The movie is complete a moment before the recording's last threads end.
+            std::this_thread::sleep_for(1s);
             resident.push_back(residentMiB(ventilux->pid()));
+            std::printf("after recording %d: %.1f MiB resident\n", i + 1, resident.back());
         }
         const double highest = *std::max_element(resident.begin(), resident.end());
         state.SetIterationTime(1);

@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxPlatform.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include "platform/linux/LinuxApp.h"
@@ -31,6 +32,8 @@ namespace vx::platform::linux_ {
 
 namespace {
 
+constexpr int kLargeBlockBytes = 1 << 20;
+
 // Wayland lets no client read the screen or hold a key by itself: there the
 // desktop's portals are asked instead.
 void addDesktopAccess(Services& made) {
@@ -53,6 +56,12 @@ void addDesktopAccess(Services& made) {
 }  // namespace
 
 Services makeLinuxServices(int argc, char** argv) {
+    // Pictures and encoder frames are megabytes each. Blocks that large are
+    // mapped on their own and go back to the system when freed; left to
+    // glibc's sliding threshold, they would be carved from the heaps of the
+    // threads that used them and stay there, and every recording would leave
+    // the idle program bigger.
+    ::mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
     Services made;
     made.log = std::make_unique<LinuxLog>();
     made.stdErr = std::make_unique<LinuxOutputStream>(STDERR_FILENO);
