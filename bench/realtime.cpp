@@ -285,10 +285,15 @@ Turn recordWithVentilux() {
     return movie ? readBack(*movie, load) : Turn{};
 }
 
-Turn recordWithFfmpeg(int turn) {
-    const Screen s = screen();
-    const fs::path movie = workFolder() / ("ffmpeg-" + std::to_string(turn) + ".mov");
+std::string screenInput() {
     const char* display = std::getenv("DISPLAY");
+    return std::string(display ? display : ":0") + "+0,0";
+}
+
+// ffmpeg records into `movie` until `during(pid)` returns.
+template <typename During>
+void ffmpegRecording(const fs::path& movie, During during) {
+    const Screen s = screen();
     // Without passthrough ffmpeg repeats frames in place of those it missed,
     // which would hide its losses.
     const pid_t pid = spawn({"ffmpeg",
@@ -303,7 +308,7 @@ Turn recordWithFfmpeg(int turn) {
                              "-video_size",
                              s.size(),
                              "-i",
-                             std::string(display ? display : ":0") + "+0,0",
+                             screenInput(),
                              "-f",
                              "pulse",
                              "-i",
@@ -326,9 +331,15 @@ Turn recordWithFfmpeg(int turn) {
                              std::to_string(kAacBitRate),
                              movie.string()});
     within(10s, [&] { return fs::exists(movie); });
-    const Load load = measureLoad(pid);
+    during(pid);
     // Interrupted, ffmpeg finishes the file as it does for Ctrl-C.
     stopChild(pid, SIGINT);
+}
+
+Turn recordWithFfmpeg(int turn) {
+    const fs::path movie = workFolder() / ("ffmpeg-" + std::to_string(turn) + ".mov");
+    Load load;
+    ffmpegRecording(movie, [&](pid_t pid) { load = measureLoad(pid); });
     return readBack(movie, load);
 }
 
@@ -382,10 +393,17 @@ void BM_AgainstFfmpeg(benchmark::State& state) {
         state.counters["cores"] = total.cores();
         state.counters["ffmpeg_cores"] = peer.cores();
         state.counters["cpu_ratio"] = ratio;
-        char figure[200];
+        // Per frame delivered, for when one program loses many more frames than the other.
+        const double ourFps = sum(ours, [](auto& t) { return t.fps(); });
+        const double peerFps = sum(theirs, [](auto& t) { return t.fps(); });
+        const double perFrame = ourFps > 0 ? ratio * peerFps / ourFps : 0;
+        state.counters["cpu_per_frame_ratio"] = perFrame;
+        char figure[240];
         std::snprintf(figure, sizeof figure,
-                      "%.2f fps, %.2f %% dropped, CPU %.2f× ffmpeg's (%.2f vs %.2f cores)",
-                      worst.fps(), worst.droppedPercent(fps), ratio, total.cores(), peer.cores());
+                      "%.2f fps, %.2f %% dropped, CPU %.2f× ffmpeg's (%.2f vs %.2f cores; "
+                      "%.2f× per frame)",
+                      worst.fps(), worst.droppedPercent(fps), ratio, total.cores(), peer.cores(),
+                      perFrame);
         if (fps == 60) {
             vx::bench::reportGoal(
                 "Real-time 1080p60: fps, dropped, CPU vs ffmpeg CLI", figure,
@@ -420,6 +438,60 @@ void BM_MemoryAcrossRecordings(benchmark::State& state) {
     }
 }
 
+pid_t animator = 0;
+
+struct Quality {
+    double ssim = 0;
+    double psnr = 0;
+};
+
+// Every frame of `movie` against the lossless `still`, in RGB, each movie
+// turned back into RGB with the colours it was encoded in: ours are BT.709 as
+// the file says; ffmpeg's file says nothing and was converted as BT.601.
+Quality compare(const fs::path& movie, const fs::path& still, const std::string& matrix) {
+    const std::string log =
+        commandOutput("ffmpeg -nostdin -v info -i '" + movie.string() + "' -loop 1 -i '" +
+                      still.string() + "' -lavfi '[0:v]scale=in_color_matrix=" + matrix +
+                      ":in_range=tv,format=gbrp,split[a][c];[1:v]format=gbrp,split[b][d];"
+                      "[a][b]ssim=shortest=1;[c][d]psnr=shortest=1' -f null - 2>&1");
+    Quality quality;
+    if (const size_t all = log.find("All:"); all != std::string::npos) {
+        quality.ssim = std::atof(log.c_str() + all + 4);
+    }
+    if (const size_t average = log.find("average:"); average != std::string::npos) {
+        quality.psnr = std::atof(log.c_str() + average + 8);
+    }
+    return quality;
+}
+
+// Picture quality like with like: the busy screen is held still while both
+// programs record it, so both movies show what one lossless grab shows.
+void BM_PictureQuality(benchmark::State& state) {
+    for (auto _ : state) {
+        ::kill(animator, SIGSTOP);
+        const fs::path still = workFolder() / "still.png";
+        // Grabbing it also waits until the server has drawn what the animator sent.
+        run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "x11grab", "-video_size",
+             screen().size(), "-i", screenInput(), "-frames:v", "1", still.string()});
+        const auto ours = ventilux->record([] { std::this_thread::sleep_for(4s); });
+        const fs::path theirs = workFolder() / "ffmpeg-still.mov";
+        ffmpegRecording(theirs, [](pid_t) { std::this_thread::sleep_for(4s); });
+        ::kill(animator, SIGCONT);
+        const Quality mine = ours ? compare(*ours, still, "bt709") : Quality{};
+        const Quality peer = compare(theirs, still, "bt601");
+        state.SetIterationTime(8);
+        state.counters["ssim"] = mine.ssim;
+        state.counters["psnr_dB"] = mine.psnr;
+        state.counters["ffmpeg_ssim"] = peer.ssim;
+        state.counters["ffmpeg_psnr_dB"] = peer.psnr;
+        std::printf(
+            "REPORT\tPicture quality of a still busy %s screen\tSSIM %.4f, PSNR %.2f dB "
+            "(ffmpeg: SSIM %.4f, PSNR %.2f dB)\n",
+            screen().size().c_str(), mine.ssim, mine.psnr, peer.ssim, peer.psnr);
+    }
+}
+
+BENCHMARK(BM_PictureQuality)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_MemoryAcrossRecordings)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_AgainstFfmpeg)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -457,7 +529,7 @@ int main(int argc, char** argv) {
     // A tone played into the system sound for as long as the benchmark runs.
     vx::fixtures::writeTone(tone, 900, 12000);
     const pid_t player = spawn({"paplay", "-d", "sysout", tone.string()});
-    const pid_t animator = ::fork();
+    animator = ::fork();
     if (animator == 0) {
         animate();
     }
