@@ -58,10 +58,10 @@ class Child {
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
-    // Asks it to end (SIGTERM) and waits for it.
-    void stop() {
+    // Asks it to end (SIGTERM, or SIGINT as from Ctrl-C) and waits for it.
+    void stop(int signal = SIGTERM) {
         if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
+            ::kill(pid_, signal);
             ::waitpid(pid_, nullptr, 0);
             pid_ = -1;
         }
@@ -110,6 +110,8 @@ class BusyDesktop {
         ready_ = within(10, [&] { return fileText(output_).find("ready") != std::string::npos; });
     }
     bool ready() const { return ready_; }
+    // For holding it still (SIGSTOP) and letting it go on (SIGCONT).
+    pid_t pid() const { return child_.pid(); }
 
   private:
     fs::path output_;

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -21,6 +25,7 @@
 #include "platform/RecordingStream.h"
 #include "platform/linux/media/realtime/AudioMixer.h"
 #include "platform/linux/media/realtime/FfmpegRecordingStreams.h"
+#include "platform/linux/media/realtime/RealtimeFrameScaler.h"
 #include "platform/linux/x11/X11ScreenCapture.h"
 #include "platform/linux/x11/X11VideoCapture.h"
 
@@ -43,6 +48,7 @@ using platform::RecordingStream;
 using platform::StreamConfiguration;
 using platform::linux_::AudioMixer;
 using platform::linux_::FfmpegRecordingStreams;
+using platform::linux_::RealtimeFrameScaler;
 using platform::linux_::X11ScreenCapture;
 using platform::linux_::X11VideoCapture;
 using Clock = std::chrono::steady_clock;
@@ -428,6 +434,83 @@ TEST_F(RealtimeStreamTest, FullDiskFailsTheRecordingAndLeavesThePartialFile) {
     ASSERT_EQ(left.streams.size(), 2u) << "the partial file does not play";
     expectAllButTheLastSecond(left, failedAfter);
     EXPECT_EQ(errors, "");
+}
+
+// Screen pixels into the encoder's pictures: BT.709 limited range, every
+// sample where it belongs, and pictures that stay as they were while held.
+class RealtimeFrameScalerTest : public ::testing::Test {
+  protected:
+    // Pixels whose blue, green and red each run their own way across the
+    // picture, so that a sample in the wrong place or channel shows.
+    static std::vector<uint8_t> pattern(int width, int height, int seed) {
+        std::vector<uint8_t> pixels(size_t(width) * height * 4);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                uint8_t* p = &pixels[(size_t(y) * width + x) * 4];
+                p[0] = uint8_t(x * 5 + seed), p[1] = uint8_t(y * 9 + seed),
+                p[2] = uint8_t(x * 3 + y * 7);
+                p[3] = uint8_t(seed);
+            }
+        }
+        return pixels;
+    }
+    static AVFrame* convert(RealtimeFrameScaler& scaler, const std::vector<uint8_t>& pixels,
+                            int width, int height,
+                            std::vector<platform::linux_::AvFramePtr>& held) {
+        auto picture = scaler.convert({pixels.data(), width, height, ptrdiff_t(width) * 4});
+        EXPECT_TRUE(picture.has_value());
+        held.push_back(std::move(*picture));
+        return held.back().get();
+    }
+    // The luma plane, to compare a picture with itself later.
+    static std::vector<uint8_t> luma(const AVFrame& picture) {
+        std::vector<uint8_t> rows;
+        for (int y = 0; y < picture.height; ++y) {
+            const uint8_t* row = picture.data[0] + y * picture.linesize[0];
+            rows.insert(rows.end(), row, row + picture.width);
+        }
+        return rows;
+    }
+};
+
+// Colours at the screen's own size are checked with the time-lapse's frames,
+// which go through the same conversion.
+TEST_F(RealtimeFrameScalerTest, HalvedPicturesKeepTheirColours) {
+    std::vector<platform::linux_::AvFramePtr> held;
+    const std::vector<uint8_t> red = [] {
+        std::vector<uint8_t> pixels(64 * 16 * 4);
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            pixels[i + 2] = 255;
+        }
+        return pixels;
+    }();
+    auto halving = RealtimeFrameScaler::open(64, 16, 32, 8);
+    ASSERT_TRUE(halving.has_value());
+    const AVFrame* halved = convert(**halving, red, 64, 16, held);
+    EXPECT_NEAR(halved->data[0][3 * halved->linesize[0] + 17], 63, 1);
+    EXPECT_NEAR(halved->data[1][2 * halved->linesize[1] + 7], 102, 1);
+    EXPECT_NEAR(halved->data[2][2 * halved->linesize[2] + 7], 240, 1);
+}
+
+TEST_F(RealtimeFrameScalerTest, AHeldPictureKeepsItsPixelsUntilLetGoAndOutlivesItsScaler) {
+    constexpr int kWidth = 64, kHeight = 4;
+    const auto first = pattern(kWidth, kHeight, 0);
+    const auto second = pattern(kWidth, kHeight, 100);
+    auto scaler = RealtimeFrameScaler::open(kWidth, kHeight, kWidth, kHeight);
+    ASSERT_TRUE(scaler.has_value());
+    std::vector<platform::linux_::AvFramePtr> held;
+    const AVFrame* kept = convert(**scaler, first, kWidth, kHeight, held);
+    const uint8_t* keptPixels = kept->data[0];
+    const std::vector<uint8_t> keptLuma = luma(*kept);
+    const std::vector<uint8_t> secondLuma = luma(*convert(**scaler, second, kWidth, kHeight, held));
+    ASSERT_NE(keptLuma, secondLuma);
+    EXPECT_EQ(luma(*kept), keptLuma) << "overwritten by the next picture";
+    // Let go, its memory serves the next picture instead of new memory.
+    held.erase(held.begin());
+    EXPECT_EQ(convert(**scaler, second, kWidth, kHeight, held)->data[0], keptPixels)
+        << "a new buffer for every picture";
+    scaler->reset();
+    EXPECT_EQ(luma(*held.back()), secondLuma) << "gone with its scaler";
 }
 
 // The mixer on its own, with sources that misbehave as real ones do.

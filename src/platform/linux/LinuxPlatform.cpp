@@ -32,6 +32,8 @@ namespace vx::platform::linux_ {
 
 namespace {
 
+constexpr int kLargeBlockBytes = 1 << 20;
+
 // Wayland lets no client read the screen or hold a key by itself: there the
 // desktop's portals are asked instead.
 void addDesktopAccess(Services& made) {
@@ -54,10 +56,15 @@ void addDesktopAccess(Services& made) {
 }  // namespace
 
 Services makeLinuxServices(int argc, char** argv) {
-    // One heap for every thread. What a thread frees stays in its own arena, and the
-    // C library hands back only the main arena's free top to the system: each
-    // recording's encoder thread would leave its tens of megabytes behind.
-    mallopt(M_ARENA_MAX, 1);
+    // Pictures and encoder frames are megabytes each. Blocks that large are
+    // mapped on their own and go back to the system when freed; left to
+    // glibc's sliding threshold, they would be carved from the heaps of the
+    // threads that used them and stay there, and every recording would leave
+    // the idle program bigger. For the same reason every thread shares one
+    // heap: what a thread frees stays in its own arena, and malloc_trim hands
+    // back only the main arena's free top.
+    ::mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
+    ::mallopt(M_ARENA_MAX, 1);
     Services made;
     made.log = std::make_unique<LinuxLog>();
     made.stdErr = std::make_unique<LinuxOutputStream>(STDERR_FILENO);

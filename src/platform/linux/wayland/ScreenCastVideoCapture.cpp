@@ -1,5 +1,11 @@
 #include "platform/linux/wayland/ScreenCastVideoCapture.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "platform/linux/media/FfmpegErrors.h"
+
 namespace vx::platform::linux_ {
 
 std::expected<std::unique_ptr<VideoCapture>, Error> ScreenCastVideoCapture::open(
@@ -26,7 +32,25 @@ std::expected<AvFramePtr, Error> ScreenCastVideoCapture::capture(Clock::time_poi
     if (!picture) {
         return std::unexpected(picture.error());
     }
-    const PixelBuffer& screen = **picture;
+    // The compositor sends a picture only when the screen changed: until the
+    // next one, each frame shares the last one's pixels instead of converting
+    // them again.
+    if (*picture != converted_ || !last_) {
+        auto frame = convert(**picture);
+        if (!frame) {
+            return frame;
+        }
+        last_ = std::move(*frame);
+        converted_ = std::move(*picture);
+    }
+    AvFramePtr again(av_frame_clone(last_.get()));
+    if (!again) {
+        return std::unexpected(Error{kFfmpegErrorDomain, 0, "Out of memory for a video frame."});
+    }
+    return again;
+}
+
+std::expected<AvFramePtr, Error> ScreenCastVideoCapture::convert(const PixelBuffer& screen) {
     const int width = int(screen.width);
     const int height = int(screen.height);
     // The monitor may change its mode while it is cast.

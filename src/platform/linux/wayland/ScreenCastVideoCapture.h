@@ -23,10 +23,13 @@ class ScreenCastVideoCapture : public VideoCapture {
 
   private:
     ScreenCastVideoCapture(const VideoCaptureSettings& settings, std::unique_ptr<ScreenCast> cast);
+    std::expected<AvFramePtr, Error> convert(const PixelBuffer& screen);
 
     const VideoCaptureSettings settings_;
     std::unique_ptr<ScreenCast> cast_;
     std::unique_ptr<RealtimeFrameScaler> scaler_;
+    std::shared_ptr<const PixelBuffer> converted_;  // the picture last_ was made of
+    AvFramePtr last_;
 };
 
 }  // namespace vx::platform::linux_

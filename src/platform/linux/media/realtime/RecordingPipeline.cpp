@@ -1,5 +1,7 @@
 #include "platform/linux/media/realtime/RecordingPipeline.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <system_error>
 
@@ -303,6 +305,19 @@ std::optional<Error> RecordingPipeline::windDown() {
     }
     sources_.clear();
     sound_.reset();
+    // What only the threads used goes now rather than with the last owner.
+    video_.reset();
+    videoEncoder_.reset();
+    audioEncoder_.reset();
+    const std::optional<Error> error = finishFile();
+    // What the encoders and the file's finishing freed lies scattered over the
+    // heaps of threads that are gone: handed back now, each recording leaves
+    // the idle program no bigger than before.
+    ::malloc_trim(0);
+    return error;
+}
+
+std::optional<Error> RecordingPipeline::finishFile() {
     {
         std::lock_guard lock(mutex_);
         // A file that could not be written to cannot take its index either.

@@ -92,6 +92,7 @@ class RecordingPipeline {
     void supervise();
     // Ends capture and completes the file; the error of the last step, if any.
     std::optional<Error> windDown();
+    std::optional<Error> finishFile();
     void fail(FailureKind kind, Error error);
     RealtimeEncoder::PacketSink trackSink(int track);
     Clock::time_point due(int64_t tick) const;
