@@ -25,8 +25,11 @@ class TimelapseVideoEncoder {
     // Times are counted in 1/settings.timescale; a frame lasts one tick.
     static std::expected<std::unique_ptr<TimelapseVideoEncoder>, Error> open(
         const VideoTrackSettings& settings);
-    // The x264 preset for frames of this size.
+    // How x264 is set up for frames of this size: its preset, the options set
+    // over it, and its threads (0: as many slices as x264 sees fit).
     static const char* presetFor(const VideoTrackSettings& settings);
+    static constexpr const char* kX264Options = "aq-mode=0:qcomp=1:deblock=-2,-2:me=umh:merange=24";
+    static int threadsFor(const VideoTrackSettings& settings);
     ~TimelapseVideoEncoder();
     TimelapseVideoEncoder(const TimelapseVideoEncoder&) = delete;
     TimelapseVideoEncoder& operator=(const TimelapseVideoEncoder&) = delete;
