@@ -596,7 +596,7 @@ void BM_Quality(benchmark::State& state) {
             options.insert(options.end(),
                            {"-tune", "zerolatency", "-threads",
                             std::to_string(TimelapseVideoEncoder::threadsFor(s.track())),
-                            "-x264-params", TimelapseVideoEncoder::kX264Options});
+                            "-x264-params", TimelapseVideoEncoder::optionsFor(s.track())});
             const fs::path movie = workFolder() / ("preset-" + preset + ".mp4");
             const Turn encoded =
                 encodeWithFfmpeg(s, reference->yuv, "yuv420p", reference->frames, options, movie);

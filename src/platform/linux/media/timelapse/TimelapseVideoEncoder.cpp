@@ -16,21 +16,23 @@ namespace {
 // printing, a page scrolling, a video playing; bench/timelapse_vs_ffmpeg.cpp),
 // against the ffmpeg tool at preset medium, whose look-ahead and B-frames this
 // writer cannot have. Without look-ahead x264's defaults spend bits where a
-// desktop gains least; measured at 1920x1080, same bit rate:
+// desktop gains least. Measured at 1920x1080 with veryfast, same bit rate:
 //  - aq-mode=0: adaptive quantisation moves bits from busy blocks, which on a
 //    desktop are text, to flat ones (SSIM 0.9724 -> 0.9770);
 //  - qcomp=1: every frame of a time-lapse counts alike, so the quantiser stays
 //    level instead of following each frame's complexity (-> 0.9784);
+//  - deblock=-2,-2: keeps text edges sharp (-> 0.9787);
 //  - me=umh, merange=24: scrolled text moves further between frames than the
-//    hexagon search looks (0.968 -> 0.978, 3 ms more a frame);
-//  - deblock=-2,-2: keeps text edges sharp (+0.0003).
-// With them, superfast encodes a frame in 15 ms of CPU at SSIM 0.978, within
-// 0.001 of ffmpeg's medium with look-ahead (72 ms), where medium without
-// look-ahead got 0.974 in 62 ms; veryfast gains 0.001 for 10 ms more. At the
-// default 2 s interval a frame costs superfast 18 ms, which keeps a busy
-// 1920x1080 time-lapse near 1 % of a core. Above this size veryfast with
-// slices: one thread saves 10 % of CPU time, but a 3840x2160 frame needs about
-// 0.1 s of it, too close to the shortest interval (0.25 s) on a busy machine.
+//    hexagon search looks (-> 0.9817, 4 ms more a frame).
+// With these, superfast on one thread costs 15 ms a frame of CPU time for an
+// SSIM within 0.001 of the ffmpeg tool's medium with look-ahead (72 ms), and
+// 18 ms a frame at the default 2 s interval, where the screen changes more:
+// about 1 % of a core in all. A second reference frame would gain 0.0015 for
+// 4 ms more. Larger frames have more time to spare against the ffmpeg tool,
+// which at 3840x2160 takes 0.36 s a frame: veryfast with two references gains
+// 0.0018 there for 15 % more time, and slices keep a frame (0.1 s of CPU time)
+// well within the shortest interval (0.25 s) on a busy machine; one thread
+// would save a tenth of the time at 1920x1080.
 constexpr int64_t kSmallFrameMaxPixels = 1920 * 1200;
 
 bool isSmall(const VideoTrackSettings& settings) {
@@ -72,7 +74,7 @@ std::expected<std::unique_ptr<TimelapseVideoEncoder>, Error> TimelapseVideoEncod
     // zerolatency: no look-ahead, no B-frames, sliced threads (frame threads
     // would each hold a picture back).
     av_opt_set(context->priv_data, "tune", "zerolatency", 0);
-    av_opt_set(context->priv_data, "x264-params", kX264Options, 0);
+    av_opt_set(context->priv_data, "x264-params", optionsFor(settings).c_str(), 0);
     if (const int result = avcodec_open2(context, codec, nullptr); result < 0) {
         return std::unexpected(ffmpegError(result, "Cannot open the H.264 encoder"));
     }
@@ -81,6 +83,11 @@ std::expected<std::unique_ptr<TimelapseVideoEncoder>, Error> TimelapseVideoEncod
 
 const char* TimelapseVideoEncoder::presetFor(const VideoTrackSettings& settings) {
     return isSmall(settings) ? "superfast" : "veryfast";
+}
+
+std::string TimelapseVideoEncoder::optionsFor(const VideoTrackSettings& settings) {
+    const std::string desktop = "aq-mode=0:qcomp=1:deblock=-2,-2:me=umh:merange=24";
+    return isSmall(settings) ? desktop : desktop + ":ref=2";
 }
 
 int TimelapseVideoEncoder::threadsFor(const VideoTrackSettings& settings) {
