@@ -56,6 +56,8 @@ using vx::platform::linux_::TimelapseVideoEncoder;
 
 constexpr int kFps = 30;
 constexpr int kKeyFrameInterval = 30;
+// Enough for both encoders' bit rates to settle near the one asked for.
+constexpr int kReferenceFrames = 80;
 bool quick = false;
 
 struct Screen {
@@ -65,8 +67,9 @@ struct Screen {
     // The recorder's: four bits a pixel each second, at least 2 Mbit/s.
     int64_t bitRate() const { return std::max<int64_t>(pixels() * 4, 2'000'000); }
     VideoTrackSettings track() const { return {width, height, bitRate(), kKeyFrameInterval, kFps}; }
-    int framesPerTurn() const { return pixels() > 1920 * 1080 ? 24 : 40; }
-    int referenceFrames() const { return pixels() > 1920 * 1080 ? 40 : 80; }
+    bool large() const { return pixels() > 1920 * 1080; }
+    int framesPerTurn() const { return large() ? 24 : 40; }
+    int turns() const { return quick ? 1 : large() ? 2 : 3; }
 };
 
 Screen screen() {
@@ -145,6 +148,17 @@ std::pair<int, double> reap(const Child& child) {
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
             seconds(usage.ru_utime) + seconds(usage.ru_stime)};
+}
+
+// A command line: the words of `line`, separated by spaces, then `more`.
+std::vector<std::string> words(const std::string& line, const std::vector<std::string>& more) {
+    std::vector<std::string> all;
+    std::istringstream split(line);
+    for (std::string word; split >> word;) {
+        all.push_back(word);
+    }
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
 }
 
 int run(const std::vector<std::string>& arguments) {
@@ -275,7 +289,7 @@ class Ventilux {
         }
         Turn turn;
         fs::path movie;
-        if (within(15, [&] { return !(movie = newestMovie(folder)).empty(); })) {
+        if (within(15, [&] { return !(movie = movieIn(folder)).empty(); })) {
             FragmentCounter fragments(movie);
             const double deadline = 15 + frames * interval * 4;
             if (within(deadline, [&] { return fragments.count() >= 1; })) {
@@ -301,7 +315,7 @@ class Ventilux {
         fs::rename(written, settings_);
     }
 
-    static fs::path newestMovie(const fs::path& folder) {
+    static fs::path movieIn(const fs::path& folder) {
         for (const auto& entry : fs::directory_iterator(folder)) {
             if (entry.path().extension() == ".mp4") {
                 return entry.path();
@@ -330,40 +344,20 @@ std::string display() {
 }
 
 std::vector<std::string> ffmpegH264(const Screen& s, const std::string& preset) {
-    return {"-pix_fmt", "yuv420p",
-            "-c:v",     "libx264",
-            "-preset",  preset,
-            "-b:v",     std::to_string(s.bitRate()),
-            "-g",       std::to_string(kKeyFrameInterval)};
+    return words("-pix_fmt yuv420p -c:v libx264 -preset " + preset,
+                 {"-b:v", std::to_string(s.bitRate()), "-g", std::to_string(kKeyFrameInterval)});
 }
 
 // ffmpeg recording the screen as a time-lapse: 4 pictures a second, each the
 // next frame of a 30 fps movie.
 Turn recordWithFfmpeg(const Screen& s, int frames, const fs::path& movie) {
-    std::vector<std::string> arguments = {"ffmpeg",
-                                          "-nostdin",
-                                          "-v",
-                                          "error",
-                                          "-y",
-                                          "-progress",
-                                          "pipe:1",
-                                          "-stats_period",
-                                          "0.02",
-                                          "-f",
-                                          "x11grab",
-                                          "-framerate",
-                                          "4",
-                                          "-video_size",
-                                          s.size(),
-                                          "-i",
-                                          display(),
-                                          "-vf",
-                                          "setpts=N/" + std::to_string(kFps) + "/TB",
-                                          "-r",
-                                          std::to_string(kFps)};
-    for (const std::string& argument : ffmpegH264(s, "medium")) {
-        arguments.push_back(argument);
-    }
+    std::vector<std::string> arguments = words(
+        "ffmpeg -nostdin -v error -y -progress pipe:1 -stats_period 0.02 -f x11grab "
+        "-framerate 4",
+        {"-video_size", s.size(), "-i", display(), "-vf",
+         "setpts=N/" + std::to_string(kFps) + "/TB", "-r", std::to_string(kFps)});
+    const std::vector<std::string> encoding = ffmpegH264(s, "medium");
+    arguments.insert(arguments.end(), encoding.begin(), encoding.end());
     arguments.insert(arguments.end(), {"-frames:v", std::to_string(frames + 1), movie.string()});
     const Child child = spawn(arguments, true, workFolder() / "ffmpeg.log");
     // The first frame taken starts the clock; every frame's encoding, the
@@ -416,34 +410,19 @@ struct Reference {
 
 std::optional<Reference> captureReference(const Screen& s) {
     const Reference reference{workFolder() / "reference.bgrx", workFolder() / "reference.yuv",
-                              s.referenceFrames()};
-    const int captured = run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "x11grab",
-                              "-framerate", "4", "-video_size", s.size(), "-i", display(),
-                              // once the desktop has been drawing for a while, as in the turns
-                              "-ss", "2", "-frames:v", std::to_string(reference.frames), "-f",
-                              "rawvideo", reference.bgrx.string()});
+                              kReferenceFrames};
+    const int captured =
+        run(words("ffmpeg -nostdin -v error -y -f x11grab -framerate 4",
+                  {"-video_size", s.size(), "-i", display(),
+                   // once the desktop has been drawing for a while, as in the turns
+                   "-ss", "2", "-frames:v", std::to_string(reference.frames), "-f", "rawvideo",
+                   reference.bgrx.string()}));
     const int converted =
-        run({"ffmpeg",
-             "-nostdin",
-             "-v",
-             "error",
-             "-y",
-             "-f",
-             "rawvideo",
-             "-pix_fmt",
-             "bgr0",
-             "-s",
-             s.size(),
-             "-i",
-             reference.bgrx.string(),
-             "-vf",
-             "scale=out_color_matrix=bt709:out_range=tv:flags=accurate_rnd+full_chroma_int+"
-             "full_chroma_inp",
-             "-pix_fmt",
-             "yuv420p",
-             "-f",
-             "rawvideo",
-             reference.yuv.string()});
+        run(words("ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr0",
+                  {"-s", s.size(), "-i", reference.bgrx.string(), "-vf",
+                   "scale=out_color_matrix=bt709:out_range=tv:flags=accurate_rnd+full_chroma_int+"
+                   "full_chroma_inp",
+                   "-pix_fmt", "yuv420p", "-f", "rawvideo", reference.yuv.string()}));
     if (captured != 0 || converted != 0) {
         return std::nullopt;
     }
@@ -479,21 +458,9 @@ Turn writeWithVentilux(const Screen& s, const Reference& reference, const fs::pa
 // ffmpeg encoding the same frames; `options` follow the input.
 Turn encodeWithFfmpeg(const Screen& s, const fs::path& input, const std::string& inputFormat,
                       int frames, const std::vector<std::string>& options, const fs::path& movie) {
-    std::vector<std::string> arguments = {"ffmpeg",
-                                          "-nostdin",
-                                          "-v",
-                                          "error",
-                                          "-y",
-                                          "-f",
-                                          "rawvideo",
-                                          "-pix_fmt",
-                                          inputFormat,
-                                          "-s",
-                                          s.size(),
-                                          "-r",
-                                          std::to_string(kFps),
-                                          "-i",
-                                          input.string()};
+    std::vector<std::string> arguments = words("ffmpeg -nostdin -v error -y -f rawvideo",
+                                               {"-pix_fmt", inputFormat, "-s", s.size(), "-r",
+                                                std::to_string(kFps), "-i", input.string()});
     arguments.insert(arguments.end(), options.begin(), options.end());
     arguments.push_back(movie.string());
     const auto start = Clock::now();
@@ -529,9 +496,8 @@ void BM_CpuPerFrame(benchmark::State& state) {
         return;
     }
     std::vector<Turn> ours, theirs;
-    const int turns = quick ? 1 : 3;
     for (auto _ : state) {
-        for (int k = 0; k < turns; ++k) {
+        for (int k = 0; k < s.turns(); ++k) {
             const std::string run = std::to_string(k);
             ours.push_back(ventilux.record(s.framesPerTurn(), 0.25, workFolder() / ("e2e" + run)));
             theirs.push_back(recordWithFfmpeg(s, s.framesPerTurn(),
@@ -577,10 +543,8 @@ void BM_Quality(benchmark::State& state) {
         const Turn ours = writeWithVentilux(s, *reference, ourMovie);
         figures.oursQuality = qualityOf(ourMovie, reference->yuv, s);
         row("movie writer", ours, figures.oursQuality);
-        std::vector<std::string> peer = {"-vf", "scale=out_color_matrix=bt709:out_range=tv"};
-        for (const std::string& option : ffmpegH264(s, "medium")) {
-            peer.push_back(option);
-        }
+        std::vector<std::string> peer = ffmpegH264(s, "medium");
+        peer.insert(peer.begin(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv"});
         const fs::path theirMovie = workFolder() / "ffmpeg.mp4";
         const Turn theirs =
             encodeWithFfmpeg(s, reference->bgrx, "bgr0", reference->frames, peer, theirMovie);
