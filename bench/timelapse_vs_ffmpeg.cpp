@@ -414,9 +414,10 @@ std::optional<Reference> captureReference(const Screen& s) {
     const int captured =
         run(words("ffmpeg -nostdin -v error -y -f x11grab -framerate 4",
                   {"-video_size", s.size(), "-i", display(),
-                   // once the desktop has been drawing for a while, as in the turns
-                   "-ss", "2", "-frames:v", std::to_string(reference.frames), "-f", "rawvideo",
-                   reference.bgrx.string()}));
+                   // Once the desktop has drawn for a while, as in the turns, and
+                   // each picture once: none repeated in place of a late one.
+                   "-ss", "2", "-fps_mode", "passthrough", "-frames:v",
+                   std::to_string(reference.frames), "-f", "rawvideo", reference.bgrx.string()}));
     const int converted =
         run(words("ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr0",
                   {"-s", s.size(), "-i", reference.bgrx.string(), "-vf",
