@@ -205,10 +205,11 @@ void checkFinishedMovie(const MovieCase& c) {
 }
 
 // Sizes odd and even, rows with and without bytes between them, frame rates
-// from one to sixty.
+// from one to sixty, and a screen large enough for the encoder's other set-up.
 TEST(FfmpegMovieWriter, AFinishedMovieHoldsEveryFrameInOrderAtItsExactTime) {
     for (const MovieCase& c : {MovieCase{30, 75, 320, 240, 0}, MovieCase{24, 30, 162, 120, 12},
-                               MovieCase{1, 4, 64, 48, 4}, MovieCase{60, 8, 98, 62, 102}}) {
+                               MovieCase{1, 4, 64, 48, 4}, MovieCase{60, 8, 98, 62, 102},
+                               MovieCase{30, 6, 2560, 1440, 0}}) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " +
                      std::to_string(c.fps) + " fps");
         checkFinishedMovie(c);

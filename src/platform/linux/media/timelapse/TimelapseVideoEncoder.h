@@ -3,6 +3,7 @@
 #include <expected>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/MovieWriter.h"
 #include "platform/Types.h"
@@ -25,8 +26,11 @@ class TimelapseVideoEncoder {
     // Times are counted in 1/settings.timescale; a frame lasts one tick.
     static std::expected<std::unique_ptr<TimelapseVideoEncoder>, Error> open(
         const VideoTrackSettings& settings);
-    // The x264 preset for frames of this size.
+    // How x264 is set up for frames of this size: its preset, its own options
+    // over the preset's, and its threads (0: as many slices as it sees fit).
     static const char* presetFor(const VideoTrackSettings& settings);
+    static std::string optionsFor(const VideoTrackSettings& settings);
+    static int threadsFor(const VideoTrackSettings& settings);
     ~TimelapseVideoEncoder();
     TimelapseVideoEncoder(const TimelapseVideoEncoder&) = delete;
     TimelapseVideoEncoder& operator=(const TimelapseVideoEncoder&) = delete;
