@@ -443,10 +443,10 @@ Turn writeWithVentilux(const Screen& s, const Reference& reference, const fs::pa
     const double cpu = cpuSecondsOfSelf();
     const auto start = Clock::now();
     for (int k = 0; k < reference.frames; ++k) {
-        auto frame = std::make_shared<PixelBuffer>(PixelBuffer{
-            s.width, s.height, stride, std::vector<uint8_t>(size_t(stride * s.height))});
-        frames.read(reinterpret_cast<char*>(frame->bytes.data()),
-                    std::streamsize(frame->bytes.size()));
+        std::vector<uint8_t> pixels(size_t(stride * s.height));
+        frames.read(reinterpret_cast<char*>(pixels.data()), std::streamsize(pixels.size()));
+        auto frame = std::make_shared<PixelBuffer>(
+            PixelBuffer{s.width, s.height, stride, std::move(pixels)});
         within(10, [&] { return (*writer)->isReadyForMoreMediaData(); });
         (*writer)->append(std::move(frame), MediaTime{k, kFps});
     }
