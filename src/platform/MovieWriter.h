@@ -11,7 +11,7 @@
 
 namespace vx::platform {
 
-// One H.264 track fed with BGRA frames of exactly width x height.
+// One H.264 track fed with B, G, R, X frames of exactly width x height.
 struct VideoTrackSettings {
     int64_t width = 0;
     int64_t height = 0;
