@@ -133,9 +133,9 @@ class Sound {
         }
         awaitContext();
         const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 48000, 1};
-        const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING |
-                                             PA_STREAM_AUTO_TIMING_UPDATE |
-                                             PA_STREAM_ADJUST_LATENCY | PA_STREAM_FIX_RATE);
+        const auto flags =
+            pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                              PA_STREAM_ADJUST_LATENCY | PA_STREAM_FIX_RATE);
         pa_buffer_attr attributes{};
         attributes.maxlength = attributes.fragsize = uint32_t(-1);
         attributes.prebuf = 0;
@@ -200,6 +200,7 @@ class Sound {
         }
         return onsets;
     }
+
   private:
     struct Locked {
         explicit Locked(pa_threaded_mainloop* loop) : loop(loop) {
@@ -210,7 +211,8 @@ class Sound {
     };
 
     void awaitContext() {
-        for (pa_context_state_t state; (state = pa_context_get_state(context_)) != PA_CONTEXT_READY;) {
+        for (pa_context_state_t state;
+             (state = pa_context_get_state(context_)) != PA_CONTEXT_READY;) {
             if (!PA_CONTEXT_IS_GOOD(state)) {
                 die("The sound server cannot be reached.");
             }
@@ -220,8 +222,8 @@ class Sound {
     void awaitStream(pa_stream* stream, const char* what) {
         for (pa_stream_state_t state; (state = pa_stream_get_state(stream)) != PA_STREAM_READY;) {
             if (!PA_STREAM_IS_GOOD(state)) {
-                die(std::string(what) + " cannot be used: " +
-                    pa_strerror(pa_context_errno(context_)) + ".");
+                die(std::string(what) +
+                    " cannot be used: " + pa_strerror(pa_context_errno(context_)) + ".");
             }
             pa_threaded_mainloop_wait(loop_);
         }
@@ -232,9 +234,7 @@ class Sound {
         pa_usec_t time = 0;
         return pa_stream_get_time(output_, &time) == 0 ? int64_t(time) : -1;
     }
-    int64_t streamTimeAt(int64_t moment) {
-        return playingTime() + (moment - nowMicroseconds());
-    }
+    int64_t streamTimeAt(int64_t moment) { return playingTime() + (moment - nowMicroseconds()); }
 
     static void contextChanged(pa_context*, void* self) {
         pa_threaded_mainloop_signal(static_cast<Sound*>(self)->loop_, 0);
@@ -252,8 +252,9 @@ class Sound {
             for (const int64_t start : self.beeps_) {
                 if (n >= start && n < start + beepLength) {
                     // Starting at the crest: the first sample is already loud.
-                    samples[i] = kBeepAmplitude *
-                                 float(std::cos(2 * M_PI * kBeepHz * double(n - start) / self.rate_));
+                    samples[i] =
+                        kBeepAmplitude *
+                        float(std::cos(2 * M_PI * kBeepHz * double(n - start) / self.rate_));
                 }
             }
         }
@@ -295,7 +296,7 @@ class Sound {
     pa_stream* output_ = nullptr;
     pa_stream* monitor_ = nullptr;
     int64_t rate_ = 48000;
-    int64_t written_ = 0;        // samples handed to the output
+    int64_t written_ = 0;         // samples handed to the output
     std::vector<int64_t> beeps_;  // first sample of each
     int64_t monitored_ = 0;       // samples read from the monitor
     std::vector<int64_t> heard_;  // the monitor's sample of each onset
