@@ -104,8 +104,8 @@ std::expected<void, Error> RecordingPipeline::openSound() {
         auto source = PulseCapture::open(
             *sound_, wanted[i].name, wanted[i].label, settings_.sampleRate, settings_.channels,
             [mixer = mixer_.get(), input = int(i)](std::span<const float> samples,
-                                                   Clock::time_point arrived) {
-                mixer->add(input, samples, arrived);
+                                                   Clock::time_point taken) {
+                mixer->add(input, samples, taken);
             },
             [this](Error error) { fail(FailureKind::capture, std::move(error)); });
         if (!source) {
