@@ -187,20 +187,30 @@ struct SyncOffset {
     std::optional<double> offsetMs;  // none when a dropped frame hides it
 };
 
-// The events the tool made, paired with the flashes and beeps found in the
-// movie; empty when some are missing or the counts do not match.
+// Each flash in the movie paired with the beep nearest to it (within half a
+// second), in the movie's order; flashes without one are left out.
 inline std::vector<SyncOffset> syncOffsets(const std::filesystem::path& movie,
                                            const std::vector<FlashAndBeep::Event>& events) {
     const std::vector<Flash> flashes = whiteFlashes(movie);
     const std::vector<double> beeps = beepOnsets(movie);
-    if (flashes.size() != events.size() || beeps.size() != events.size()) {
-        return {};
+    double meanLateMs = 0;
+    for (const FlashAndBeep::Event& event : events) {
+        meanLateMs += event.flashLateMs / double(events.size());
     }
     std::vector<SyncOffset> offsets;
-    for (size_t i = 0; i < events.size(); ++i) {
-        SyncOffset offset{beeps[i], std::nullopt};
+    for (size_t i = 0; i < flashes.size(); ++i) {
+        const auto beep = std::min_element(beeps.begin(), beeps.end(), [&](double a, double b) {
+            return std::fabs(a - flashes[i].seconds) < std::fabs(b - flashes[i].seconds);
+        });
+        if (beep == beeps.end() || std::fabs(*beep - flashes[i].seconds) > 0.5) {
+            continue;
+        }
+        // How late the tool turned the screen white, event by event while
+        // every one is in the movie.
+        const double lateMs = flashes.size() == events.size() ? events[i].flashLateMs : meanLateMs;
+        SyncOffset offset{*beep, std::nullopt};
         if (flashes[i].previousFrameKept) {
-            offset.offsetMs = (flashes[i].seconds - beeps[i]) * 1000 - events[i].flashLateMs;
+            offset.offsetMs = (flashes[i].seconds - *beep) * 1000 - lateMs;
         }
         offsets.push_back(offset);
     }

@@ -9,7 +9,7 @@ namespace {
 
 // Readings come every few to twenty milliseconds: a jump is followed within
 // a few tenths of a second.
-constexpr size_t kReadings = 15;
+constexpr size_t kReadings = 63;
 
 }  // namespace
 

@@ -179,6 +179,9 @@ void RecordingPipeline::captureVideo() {
             }
         }
         const Clock::time_point now = Clock::now();
+        // A wake-up later than its period (a busy machine) takes the picture
+        // of the period it is in: a frame never shows what came after its time.
+        tick = std::max(tick, periodAt(now));
         auto frame = video_->capture(now);
         if (!frame) {
             fail(FailureKind::capture, frame.error());
@@ -189,12 +192,14 @@ void RecordingPipeline::captureVideo() {
         frames_.offer(std::move(*frame));
         // A capture that took longer than a period gives up the periods it
         // overran, so every frame keeps the time it was taken at.
-        const int64_t elapsed =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - origin_).count();
-        const int64_t current = elapsed * settings_.framePeriodDen /
-                                (int64_t(settings_.framePeriodNum) * 1'000'000'000);
-        tick = std::max(tick + 1, current);
+        tick = std::max(tick + 1, periodAt(Clock::now()));
     }
+}
+
+int64_t RecordingPipeline::periodAt(Clock::time_point at) const {
+    const int64_t elapsed =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at - origin_).count();
+    return elapsed * settings_.framePeriodDen / (int64_t(settings_.framePeriodNum) * 1'000'000'000);
 }
 
 void RecordingPipeline::encodeVideo() {
