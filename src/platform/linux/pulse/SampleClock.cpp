@@ -8,7 +8,8 @@ namespace vx::platform::linux_ {
 namespace {
 
 // Readings come every few to twenty milliseconds: a jump is followed within
-// a few tenths of a second.
+// about half a second, and a disturbance shorter than that (another program
+// opening a stream on the same output) is outvoted.
 constexpr size_t kReadings = 63;
 
 }  // namespace
