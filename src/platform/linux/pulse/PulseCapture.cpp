@@ -5,6 +5,8 @@
 #include <pulse/stream.h>
 #include <pulse/timeval.h>
 
+#include <algorithm>
+
 namespace vx::platform::linux_ {
 
 namespace {
@@ -12,14 +14,19 @@ namespace {
 constexpr auto kStartDeadline = std::chrono::seconds(3);
 // Small pieces keep the sound close behind the picture and the mix smooth.
 constexpr int kFragmentMilliseconds = 20;
+// Latencies the server reports beyond this are its timing still settling (for
+// a while it keeps telling an idle output's latency of seconds): the sources
+// we record lag less, and a sample taken earlier still than this would come
+// too late for the mix anyway.
+constexpr std::chrono::microseconds kLargestLatency = std::chrono::milliseconds(100);
 
 }  // namespace
 
 std::expected<std::unique_ptr<PulseCapture>, Error> PulseCapture::open(
     PulseConnection& connection, const std::string& source, const std::string& label,
     int sampleRate, int channels, SampleSink sink, std::function<void(Error)> onFailure) {
-    std::unique_ptr<PulseCapture> capture(
-        new PulseCapture(connection, label, channels, std::move(sink), std::move(onFailure)));
+    std::unique_ptr<PulseCapture> capture(new PulseCapture(connection, label, sampleRate, channels,
+                                                           std::move(sink), std::move(onFailure)));
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, uint32_t(sampleRate), uint8_t(channels)};
     pa_buffer_attr attributes{};
     attributes.maxlength = uint32_t(-1);
@@ -32,9 +39,11 @@ std::expected<std::unique_ptr<PulseCapture>, Error> PulseCapture::open(
         pa_stream_set_state_callback(capture->stream_, &PulseCapture::onStateChange, capture.get());
         pa_stream_set_read_callback(capture->stream_, &PulseCapture::onReadable, capture.get());
         // The recording is of this source: never follow the server moving it.
+        // The server's timing, kept current, tells when each sample was taken.
         refused = pa_stream_connect_record(
             capture->stream_, source.c_str(), &attributes,
-            pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE));
+            pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                              PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE));
     }
     std::string cause = refused < 0 ? connection.lastError() : "";
     connection.unlock();
@@ -55,13 +64,14 @@ std::expected<std::unique_ptr<PulseCapture>, Error> PulseCapture::open(
         Error{kPulseErrorDomain, 0, label + " cannot be recorded: " + cause + "."});
 }
 
-PulseCapture::PulseCapture(PulseConnection& connection, std::string label, int channels,
-                           SampleSink sink, std::function<void(Error)> onFailure)
+PulseCapture::PulseCapture(PulseConnection& connection, std::string label, int sampleRate,
+                           int channels, SampleSink sink, std::function<void(Error)> onFailure)
     : connection_(connection),
       label_(std::move(label)),
       channels_(channels),
       sink_(std::move(sink)),
-      onFailure_(std::move(onFailure)) {}
+      onFailure_(std::move(onFailure)),
+      clock_(sampleRate) {}
 
 PulseCapture::~PulseCapture() {
     if (stream_ == nullptr) {
@@ -96,17 +106,28 @@ void PulseCapture::onStateChange(pa_stream* stream, void* userdata) {
 
 void PulseCapture::onReadable(pa_stream* stream, size_t, void* userdata) {
     auto& self = *static_cast<PulseCapture*>(userdata);
-    const Clock::time_point arrived = Clock::now();
+    const Clock::time_point now = Clock::now();
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
+        // How long ago the next sample was taken. For a monitor the latency is
+        // negative: its samples come as the output takes them, and are heard
+        // only later.
+        const auto since = std::min(std::chrono::microseconds(latency), kLargestLatency);
+        self.clock_.observe(self.read_, negative ? now + since : now - since);
+    }
+    const size_t frameBytes = sizeof(float) * size_t(self.channels_);
     const void* data = nullptr;
     size_t bytes = 0;
     while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 &&
            bytes > 0) {
+        const size_t frames = bytes / frameBytes;
+        self.read_ += int64_t(frames);
         // A hole (no data but a length) is sound the server lost; the mix
-        // fills it with silence by the time the next piece arrives.
+        // fills it with silence.
         if (data != nullptr) {
-            const size_t values = bytes / sizeof(float);
-            self.sink_({static_cast<const float*>(data), values - values % size_t(self.channels_)},
-                       arrived);
+            self.sink_({static_cast<const float*>(data), frames * size_t(self.channels_)},
+                       self.clock_.timeOf(self.read_).value_or(now));
         }
         pa_stream_drop(stream);
     }

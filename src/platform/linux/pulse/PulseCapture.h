@@ -11,6 +11,7 @@
 
 #include "platform/Types.h"
 #include "platform/linux/pulse/PulseConnection.h"
+#include "platform/linux/pulse/SampleClock.h"
 
 struct pa_stream;
 
@@ -22,7 +23,7 @@ class PulseCapture {
   public:
     using Clock = std::chrono::steady_clock;
     // Runs on the connection's event thread: interleaved samples, and when the
-    // last of them reached us.
+    // last of them was taken (for what an output plays: when it is heard).
     using SampleSink = std::function<void(std::span<const float> samples, Clock::time_point)>;
 
     // `source` is a source name, or "@DEFAULT_MONITOR@" for what the default
@@ -37,8 +38,8 @@ class PulseCapture {
     PulseCapture& operator=(const PulseCapture&) = delete;
 
   private:
-    PulseCapture(PulseConnection& connection, std::string label, int channels, SampleSink sink,
-                 std::function<void(Error)> onFailure);
+    PulseCapture(PulseConnection& connection, std::string label, int sampleRate, int channels,
+                 SampleSink sink, std::function<void(Error)> onFailure);
     static void onStateChange(pa_stream* stream, void* userdata);
     static void onReadable(pa_stream* stream, size_t bytes, void* userdata);
 
@@ -47,6 +48,9 @@ class PulseCapture {
     const int channels_;
     SampleSink sink_;
     std::function<void(Error)> onFailure_;
+    // Event thread only.
+    SampleClock clock_;
+    int64_t read_ = 0;  // samples read from the stream so far
     pa_stream* stream_ = nullptr;
     std::mutex mutex_;
     std::condition_variable changed_;

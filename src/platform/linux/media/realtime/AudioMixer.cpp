@@ -6,9 +6,15 @@ namespace vx::platform::linux_ {
 
 namespace {
 
-// Larger than the jitter with which pieces arrive, smaller than a gap anyone
-// would hear as out of sync.
+// A piece this far from where it would fall is laid where it was taken at
+// once: a source that was idle, or lost sound.
 constexpr auto kTolerance = std::chrono::milliseconds(80);
+// Closer than that, single pieces scatter by a millisecond or two; the median
+// of this many says where the source really is, and moves it there once it is
+// more than kFollowTolerance off. So a source whose clock drifts from ours, or
+// whose server skipped some of its time, stays within a few milliseconds.
+constexpr size_t kFollowPieces = 16;
+constexpr auto kFollowTolerance = std::chrono::milliseconds(1);
 
 }  // namespace
 
@@ -43,13 +49,34 @@ void AudioMixer::add(int input, std::span<const float> samples, Clock::time_poin
         in.start = first;
     }
     const int64_t expected = *in.start + heldFrames(in);
-    int64_t skip = 0;
     if (first > expected + tolerance) {
         in.samples.insert(in.samples.end(), size_t((first - expected) * channels_), 0.0f);
+        in.slips.clear();
     } else if (first < expected - tolerance) {
-        skip = std::min(expected - first, frames);
+        // What is held was laid too late (a wrong first time, a source
+        // clock running fast): it moves back to end where this piece begins.
+        *in.start -= expected - first;
+        in.slips.clear();
+    } else {
+        follow(in, first - expected);
     }
-    in.samples.insert(in.samples.end(), samples.begin() + skip * channels_, samples.end());
+    in.samples.insert(in.samples.end(), samples.begin(), samples.end());
+}
+
+void AudioMixer::follow(Input& in, int64_t slip) {
+    in.slips.push_back(slip);
+    if (in.slips.size() < kFollowPieces) {
+        return;
+    }
+    const auto middle = in.slips.begin() + ptrdiff_t(in.slips.size() / 2);
+    std::nth_element(in.slips.begin(), middle, in.slips.end());
+    const int64_t median = *middle;
+    in.slips.clear();
+    if (std::abs(median) * 1000 > sampleRate_ * kFollowTolerance.count()) {
+        // What is held moves with it: a gap becomes silence in the mix, and
+        // what now falls before the mix's end is dropped there.
+        *in.start += median;
+    }
 }
 
 std::vector<float> AudioMixer::mixUntil(int64_t until) {

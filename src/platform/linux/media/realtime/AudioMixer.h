@@ -14,11 +14,12 @@ namespace vx::platform::linux_ {
 // the recording's start on the steady clock, and mixes them.
 //
 // Each source's samples are placed one after another, anchored where the first
-// arrived. A source that falls silent (an idle output may send nothing for
-// seconds, then a burst) or whose clock drifts from ours is re-anchored once
-// its samples arrive further than a tolerance from where they would fall; the
-// mix fills every gap with silence. So the sound track always runs exactly as
-// long as the recording, whatever the sources do.
+// was taken. A source that falls silent (an idle output may send nothing for
+// seconds, then a burst) is re-anchored at once when its samples were taken far
+// from where they would fall; one whose clock drifts from ours is moved back
+// in small steps; the mix fills every gap with silence. So the sound track
+// always runs exactly as long as the recording, and each sound stays within a
+// few milliseconds of when it was heard, whatever the sources do.
 class AudioMixer {
   public:
     using Clock = std::chrono::steady_clock;
@@ -28,7 +29,7 @@ class AudioMixer {
     // Samples that arrive before this are dropped.
     void begin(Clock::time_point origin);
     // From any thread: interleaved samples of `input`, the last of which was
-    // captured at `capturedEnd`.
+    // taken just before `capturedEnd`.
     void add(int input, std::span<const float> samples, Clock::time_point capturedEnd);
     // The mix from where the last call ended up to sample position `until`,
     // interleaved; empty when there is nothing new.
@@ -40,7 +41,9 @@ class AudioMixer {
     struct Input {
         std::optional<int64_t> start;  // position of the first sample held
         std::deque<float> samples;
+        std::vector<int64_t> slips;  // how far recent pieces fell from where they were laid
     };
+    void follow(Input& input, int64_t slip);
     int64_t heldFrames(const Input& input) const {
         return int64_t(input.samples.size()) / channels_;
     }

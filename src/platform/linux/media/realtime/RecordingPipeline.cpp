@@ -106,8 +106,8 @@ std::expected<void, Error> RecordingPipeline::openSound() {
         auto source = PulseCapture::open(
             *sound_, wanted[i].name, wanted[i].label, settings_.sampleRate, settings_.channels,
             [mixer = mixer_.get(), input = int(i)](std::span<const float> samples,
-                                                   Clock::time_point arrived) {
-                mixer->add(input, samples, arrived);
+                                                   Clock::time_point taken) {
+                mixer->add(input, samples, taken);
             },
             [this](Error error) { fail(FailureKind::capture, std::move(error)); });
         if (!source) {
@@ -181,6 +181,9 @@ void RecordingPipeline::captureVideo() {
             }
         }
         const Clock::time_point now = Clock::now();
+        // A wake-up later than its period (a busy machine) takes the picture
+        // of the period it is in: a frame never shows what came after its time.
+        tick = std::max(tick, periodAt(now));
         auto frame = video_->capture(now);
         if (!frame) {
             fail(FailureKind::capture, frame.error());
@@ -191,12 +194,14 @@ void RecordingPipeline::captureVideo() {
         frames_.offer(std::move(*frame));
         // A capture that took longer than a period gives up the periods it
         // overran, so every frame keeps the time it was taken at.
-        const int64_t elapsed =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - origin_).count();
-        const int64_t current = elapsed * settings_.framePeriodDen /
-                                (int64_t(settings_.framePeriodNum) * 1'000'000'000);
-        tick = std::max(tick + 1, current);
+        tick = std::max(tick + 1, periodAt(Clock::now()));
     }
+}
+
+int64_t RecordingPipeline::periodAt(Clock::time_point at) const {
+    const int64_t elapsed =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at - origin_).count();
+    return elapsed * settings_.framePeriodDen / (int64_t(settings_.framePeriodNum) * 1'000'000'000);
 }
 
 void RecordingPipeline::encodeVideo() {

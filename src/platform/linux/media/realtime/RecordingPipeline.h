@@ -96,6 +96,7 @@ class RecordingPipeline {
     void fail(FailureKind kind, Error error);
     RealtimeEncoder::PacketSink trackSink(int track);
     Clock::time_point due(int64_t tick) const;
+    int64_t periodAt(Clock::time_point at) const;  // the frame period a moment falls in
 
     const PipelineSettings settings_;
     RecordingEvents events_;  // used by the supervising thread only, once running
