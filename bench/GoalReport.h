@@ -14,4 +14,10 @@ inline void reportGoal(const std::string& goal, const std::string& figure, bool 
     std::fflush(stdout);
 }
 
+// A figure the table shows beside the goals without judging it.
+inline void reportFigure(const std::string& what, const std::string& figure) {
+    std::printf("REPORT\t%s\t%s\n", what.c_str(), figure.c_str());
+    std::fflush(stdout);
+}
+
 }  // namespace vx::bench

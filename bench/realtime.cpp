@@ -276,7 +276,8 @@ void BM_AgainstFfmpeg(benchmark::State& state) {
                 "Real-time 1080p60: fps, dropped, CPU vs ffmpeg CLI", figure,
                 worst.fps() >= 59.5 && worst.droppedPercent(fps) < 1 && ratio > 0 && ratio <= 0.75);
         } else {
-            std::printf("REPORT\tReal-time %s at %d fps\t%s\n", s.size().c_str(), fps, figure);
+            vx::bench::reportFigure("Real-time " + s.size() + " at " + std::to_string(fps) + " fps",
+                                    figure);
         }
     }
 }
@@ -326,10 +327,12 @@ void BM_PictureQuality(benchmark::State& state) {
         state.counters["psnr_dB"] = mine.psnr;
         state.counters["ffmpeg_ssim"] = peer.ssim;
         state.counters["ffmpeg_psnr_dB"] = peer.psnr;
-        std::printf(
-            "REPORT\tPicture quality of the still busy desktop (%s)\tSSIM %.4f, PSNR "
-            "%.2f dB (ffmpeg: SSIM %.4f, PSNR %.2f dB)\n",
-            screen().size().c_str(), mine.ssim, mine.psnr, peer.ssim, peer.psnr);
+        char figure[120];
+        std::snprintf(figure, sizeof figure,
+                      "SSIM %.4f, PSNR %.2f dB (ffmpeg: SSIM %.4f, PSNR %.2f dB)", mine.ssim,
+                      mine.psnr, peer.ssim, peer.psnr);
+        vx::bench::reportFigure(
+            "Real-time picture quality, still desktop (" + screen().size() + ")", figure);
     }
 }
 

@@ -4,7 +4,8 @@
 # benchmark names the screens it runs on in a line "// bench-screens: WxH ...";
 # it runs once on each (1920x1080 when it names none), with BENCH_SCREEN set.
 # Arguments go to every benchmark, e.g. --benchmark_filter=Screenshot.
-# At the end, one table: every goal a benchmark reported, its figure, met or not.
+# At the end, one table: every goal a benchmark reported, its figure, met or not,
+# and the figures reported beside the goals.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >/dev/null
@@ -25,12 +26,12 @@ for target in "${targets[@]}"; do
         BENCH_SCREEN=$screen VENTILUX_BINARY="$PWD/$dir/src/ventilux" \
             tests/integration/with-desktop.sh --x --dbus --pulse \
             --xvfb-args "-screen 0 ${screen}x24" -- "$dir/bench/$target" "$@" |
-            tee >(grep $'^GOAL\t' >>"$goals") || status=1
+            tee >(grep -E $'^(GOAL|REPORT)\t' >>"$goals") || status=1
     done
 done
 
 echo
 echo "== Summary ($(nproc) cores, $(date -u +%Y-%m-%d))"
 awk -F'\t' 'BEGIN { printf "%-58s %-52s %s\n", "Goal", "Measured", "Result" }
-            { printf "%-58s %-52s %s\n", $2, $3, $4 }' "$goals"
+            { printf "%-58s %-52s %s\n", $2, $3, $1 == "GOAL" ? $4 : "(figure only)" }' "$goals"
 exit $status
