@@ -33,6 +33,17 @@ inline bool within(double seconds, const std::function<bool()>& done) {
     return true;
 }
 
+// In a forked child: becomes the program `arguments` name (looked up in PATH).
+[[noreturn]] inline void execute(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+}
+
 // A child process with its standard output and error in a file, ended when this ends.
 class Child {
   public:
@@ -44,13 +55,7 @@ class Child {
                 ::dup2(fileno(out), 1);
                 ::dup2(fileno(out), 2);
             }
-            std::vector<char*> argv;
-            for (const std::string& argument : arguments) {
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execvp(argv[0], argv.data());
-            ::_exit(127);
+            execute(arguments);
         }
     }
     ~Child() { stop(); }

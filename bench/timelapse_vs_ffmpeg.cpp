@@ -40,6 +40,7 @@
 
 #include "CommandOutput.h"
 #include "GoalReport.h"
+#include "RunningApp.h"
 #include "platform/linux/media/timelapse/FfmpegMovieWriters.h"
 #include "platform/linux/media/timelapse/TimelapseVideoEncoder.h"
 
@@ -121,13 +122,7 @@ Child spawn(const std::vector<std::string>& arguments, bool readOutput = false,
         const int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         ::dup2(logFd, 2);
         ::dup2(readOutput ? pipeEnds[1] : logFd, 1);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
+        vx::bench::execute(arguments);
     }
     Child child{pid, nullptr};
     if (readOutput) {

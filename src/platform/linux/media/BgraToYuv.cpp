@@ -39,11 +39,7 @@ SwsContext* BgraToYuv::makeContext(int sourceWidth, int sourceHeight, int width,
     return context;
 }
 
-std::expected<AVFrame*, Error> BgraToYuv::allocateFrame(int width, int height) {
-    AVFrame* picture = av_frame_alloc();
-    if (picture == nullptr) {
-        return std::unexpected(Error{kFfmpegErrorDomain, 0, "Out of memory for a video frame."});
-    }
+void BgraToYuv::describe(AVFrame* picture, int width, int height) {
     picture->format = AV_PIX_FMT_YUV420P;
     picture->width = width;
     picture->height = height;
@@ -51,6 +47,14 @@ std::expected<AVFrame*, Error> BgraToYuv::allocateFrame(int width, int height) {
     picture->colorspace = AVCOL_SPC_BT709;
     picture->color_primaries = AVCOL_PRI_BT709;
     picture->color_trc = AVCOL_TRC_BT709;
+}
+
+std::expected<AVFrame*, Error> BgraToYuv::allocateFrame(int width, int height) {
+    AVFrame* picture = av_frame_alloc();
+    if (picture == nullptr) {
+        return std::unexpected(Error{kFfmpegErrorDomain, 0, "Out of memory for a video frame."});
+    }
+    describe(picture, width, height);
     if (const int result = av_frame_get_buffer(picture, 0); result < 0) {
         av_frame_free(&picture);
         return std::unexpected(ffmpegError(result, "Cannot allocate a video frame"));

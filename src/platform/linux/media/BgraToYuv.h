@@ -18,6 +18,8 @@ class BgraToYuv {
   public:
     // None when swscale cannot make such a conversion.
     static SwsContext* makeContext(int sourceWidth, int sourceHeight, int width, int height);
+    // Sets `picture`'s size, the picture format and its colours' tags.
+    static void describe(AVFrame* picture, int width, int height);
     // A frame of width x height in the picture format, tagged with its colours.
     static std::expected<AVFrame*, Error> allocateFrame(int width, int height);
     // Converts `source` (of the context's source size) into `picture`; `tail`

@@ -94,13 +94,7 @@ std::expected<AvFramePtr, Error> RealtimeFrameScaler::pooledFrame() {
     if (!picture || picture->buf[0] == nullptr) {
         return std::unexpected(Error{kFfmpegErrorDomain, 0, "Out of memory for a video frame."});
     }
-    picture->format = kPictureFormat;
-    picture->width = width_;
-    picture->height = height_;
-    picture->color_range = AVCOL_RANGE_MPEG;
-    picture->colorspace = AVCOL_SPC_BT709;
-    picture->color_primaries = AVCOL_PRI_BT709;
-    picture->color_trc = AVCOL_TRC_BT709;
+    BgraToYuv::describe(picture.get(), width_, height_);
     av_image_fill_arrays(picture->data, picture->linesize, picture->buf[0]->data, kPictureFormat,
                          width_, height_, kRowAlignment);
     return picture;
