@@ -167,6 +167,19 @@ class Sound {
         }
         pa_threaded_mainloop_unlock(loop_);
     }
+    // The loop's thread calls back into this object, so it ends first.
+    ~Sound() {
+        pa_threaded_mainloop_stop(loop_);
+        for (pa_stream* stream : {output_, monitor_}) {
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+        }
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        pa_threaded_mainloop_free(loop_);
+    }
+    Sound(const Sound&) = delete;
+    Sound& operator=(const Sound&) = delete;
 
     // The first sample of a beep that is to play `at` (monotonic microseconds).
     int64_t scheduleBeep(int64_t at) {
