@@ -24,7 +24,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -148,13 +147,19 @@ std::optional<fs::path> ventiluxRecording(During during) {
         !vx::bench::within(60, [&] { return ventilux->savedCount() > saved; })) {
         return std::nullopt;
     }
-    static std::set<fs::path> seen;
+    // The movie just saved is the one written last: a turn that gave up early
+    // may have left one of its own behind.
+    std::optional<fs::path> newest;
+    fs::file_time_type newestTime{};
     for (const auto& entry : fs::directory_iterator(movieFolder())) {
-        if (entry.path().extension() == ".mov" && seen.insert(entry.path()).second) {
-            return entry.path();
+        std::error_code gone;
+        const fs::file_time_type written = entry.last_write_time(gone);
+        if (!gone && entry.path().extension() == ".mov" && (!newest || written > newestTime)) {
+            newest = entry.path();
+            newestTime = written;
         }
     }
-    return std::nullopt;
+    return newest;
 }
 
 // ffmpeg records into `movie` until `during(pid)` returns.

@@ -26,12 +26,12 @@ for target in "${targets[@]}"; do
         BENCH_SCREEN=$screen VENTILUX_BINARY="$PWD/$dir/src/ventilux" \
             tests/integration/with-desktop.sh --x --dbus --pulse \
             --xvfb-args "-screen 0 ${screen}x24" -- "$dir/bench/$target" "$@" |
-            tee >(grep -E $'^(GOAL|REPORT)\t' >>"$goals") || status=1
+            tee >(grep -oE $'(GOAL|REPORT)\t.*' >>"$goals") || status=1
     done
 done
 
 echo
 echo "== Summary ($(nproc) cores, $(date -u +%Y-%m-%d))"
-awk -F'\t' 'BEGIN { printf "%-58s %-52s %s\n", "Goal", "Measured", "Result" }
-            { printf "%-58s %-52s %s\n", $2, $3, $1 == "GOAL" ? $4 : "(figure only)" }' "$goals"
+awk -F'\t' 'BEGIN { printf "%-62s | %-74s | %s\n", "Goal", "Measured", "Result" }
+            { printf "%-62s | %-74s | %s\n", $2, $3, $1 == "GOAL" ? $4 : "(figure only)" }' "$goals"
 exit $status
