@@ -160,23 +160,6 @@ int run(const std::vector<std::string>& arguments) {
     return reap(spawn(arguments)).first;
 }
 
-// CPU seconds a running process has used so far, all its threads together.
-double cpuSecondsOf(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    const std::string stat((std::istreambuf_iterator<char>(file)), {});
-    // After the command's closing parenthesis come fields 3 onwards; 14 and 15
-    // are the user and system time in clock ticks.
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::vector<std::string> field;
-    for (std::string item; fields >> item;) {
-        field.push_back(item);
-    }
-    if (field.size() < 13) {
-        return 0;
-    }
-    return (std::stod(field[11]) + std::stod(field[12])) / double(::sysconf(_SC_CLK_TCK));
-}
-
 double cpuSecondsOfSelf() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -289,10 +272,11 @@ class Ventilux {
             const double deadline = 15 + frames * interval * 4;
             if (within(deadline, [&] { return fragments.count() >= 1; })) {
                 const int first = fragments.count();
-                const double cpu = cpuSecondsOf(child_.pid);
+                const double cpu = vx::bench::cpuSeconds(child_.pid);
                 const auto start = Clock::now();
                 if (within(deadline, [&] { return fragments.count() >= first + frames; })) {
-                    turn = turnOf(cpuSecondsOf(child_.pid) - cpu, secondsSince(start), frames);
+                    turn = turnOf(vx::bench::cpuSeconds(child_.pid) - cpu, secondsSince(start),
+                                  frames);
                 }
             }
         }
@@ -363,7 +347,7 @@ Turn recordWithFfmpeg(const Screen& s, int frames, const fs::path& movie) {
     char line[256];
     while (std::fgets(line, sizeof line, child.output) != nullptr) {
         if (!cpu && std::strncmp(line, "frame=", 6) == 0 && (first = std::atoi(line + 6)) >= 1) {
-            cpu = cpuSecondsOf(child.pid);
+            cpu = vx::bench::cpuSeconds(child.pid);
             start = Clock::now();
         }
     }
