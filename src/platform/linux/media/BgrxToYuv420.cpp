@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <utility>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -22,26 +21,31 @@ constexpr double kGreen = 1 - kRed - kBlue;
 constexpr double kLuma = 219.0 / 255;
 constexpr double kChroma = 224.0 / 255;
 
-// Luma weights carry 15 fractional bits; chroma weights apply to the sum of four
-// pixels, so their result carries 17.
-constexpr int kLumaShift = 15;
-constexpr int kChromaShift = 17;
+// Luma weights carry 8 fractional bits, few enough for the AVX2 path to weigh the
+// pixels' bytes as bytes; every path uses them, so all give the same samples. Chroma
+// weights carry 15 and apply to the sum of four pixels, so their result carries 17.
+constexpr int kLumaShift = 8;
+constexpr int kChromaWeightShift = 15;
+constexpr int kChromaShift = kChromaWeightShift + 2;
 
-constexpr int16_t fixed(double weight) {
-    return static_cast<int16_t>(weight * (1 << kLumaShift) + (weight < 0 ? -0.5 : 0.5));
+constexpr int16_t fixed(double weight, int shift = kChromaWeightShift) {
+    return static_cast<int16_t>(weight * (1 << shift) + (weight < 0 ? -0.5 : 0.5));
 }
 
 // Weights of B, G, R and the unused fourth byte, in the pixels' own order.
 struct Weights {
     int16_t b, g, r;
 };
-constexpr Weights kY{fixed(kLuma * kBlue), fixed(kLuma* kGreen), fixed(kLuma* kRed)};
+constexpr Weights kY{fixed(kLuma * kBlue, kLumaShift), fixed(kLuma* kGreen, kLumaShift),
+                     fixed(kLuma* kRed, kLumaShift)};
 constexpr Weights kU{fixed(kChroma * 0.5), fixed(-kChroma* kGreen / (2 * (1 - kBlue))),
                      fixed(-kChroma* kRed / (2 * (1 - kBlue)))};
 constexpr Weights kV{fixed(-kChroma * kBlue / (2 * (1 - kRed))),
                      fixed(-kChroma* kGreen / (2 * (1 - kRed))), fixed(kChroma * 0.5)};
-// The offsets (16 and 128) with rounding, in each sum's fixed point.
-constexpr int32_t kLumaBias = (16 << kLumaShift) + (1 << (kLumaShift - 1));
+// The offsets (16 and 128) with rounding, in each sum's fixed point. Luma rounds at
+// 112/256 rather than half: with its weights rounded to 8 bits, that keeps the worst
+// sample over every colour within 0.82 of a level of the exact value.
+constexpr int32_t kLumaBias = (16 << kLumaShift) + 112;
 constexpr int32_t kChromaBias = (128 << kChromaShift) + (1 << (kChromaShift - 1));
 
 uint8_t luma(const uint8_t* p) {
@@ -149,77 +153,92 @@ int convertBody(const uint8_t* top, const uint8_t* bottom, int x, int width, uin
 }
 
 // The same with AVX2, 32 pixels at a time. Its instructions work within each 128-bit
-// half, so each half holds the values of every other group of four pixels until a
-// final reordering.
+// half, so values come out in groups from alternate halves until a final reordering.
 #define VX_AVX2 __attribute__((target("avx2")))
+// Its helpers are inlined by force: called, they would pass their registers through memory.
+#define VX_AVX2_INLINE inline __attribute__((target("avx2"), always_inline))
 
-VX_AVX2 __m256i weights256(const Weights& w) {
-    return _mm256_broadcastsi128_si256(weights(w));
+// Luma weighs each pixel's bytes with pmaddubsw, which takes its weights unsigned and
+// the pixels signed: the pixels go in less 128, and the sum of 128 times the weights
+// comes back with the bias. Each pair of products then fits its 16-bit sum.
+static_assert(128 * (kY.b + kY.g) <= INT16_MAX && kY.g <= UINT8_MAX);
+constexpr int16_t kLumaBiasOfSignedPixels = int16_t(kLumaBias + 128 * (kY.b + kY.g + kY.r));
+
+// Sixteen pixels' luma as 16-bit values: the first register's low half, the second's low
+// half, then both high halves. The sums of the pixels less 128 stay within int16; with
+// the bias added back they reach 60308, which uint16 holds.
+VX_AVX2_INLINE __m256i lumaOf16(__m256i first, __m256i second) {
+    const __m256i w =
+        _mm256_set1_epi32(int32_t(kY.b) | (int32_t(kY.g) << 8) | (int32_t(kY.r) << 16));
+    const __m256i less128 = _mm256_set1_epi8(char(0x80));
+    const __m256i sums =
+        _mm256_hadd_epi16(_mm256_maddubs_epi16(w, _mm256_xor_si256(first, less128)),
+                          _mm256_maddubs_epi16(w, _mm256_xor_si256(second, less128)));
+    return _mm256_srli_epi16(_mm256_add_epi16(sums, _mm256_set1_epi16(kLumaBiasOfSignedPixels)),
+                             kLumaShift);
 }
 
-VX_AVX2 __m256i pairSums256(__m256i a, __m256i b) {
-    const __m256 fa = _mm256_castsi256_ps(a);
-    const __m256 fb = _mm256_castsi256_ps(b);
-    return _mm256_add_epi32(
-        _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
-        _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
-}
-
-VX_AVX2 __m256i weighed256(__m256i first, __m256i last, __m256i w, int32_t bias, int shift) {
-    return _mm256_srai_epi32(
-        _mm256_add_epi32(pairSums256(_mm256_madd_epi16(first, w), _mm256_madd_epi16(last, w)),
-                         _mm256_set1_epi32(bias)),
-        shift);
-}
-
-// Four registers of eight 32-bit values, each half holding every other group of
-// four, into their bytes in order.
-VX_AVX2 __m256i bytesInOrder(const __m256i* values) {
-    const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(values[0], values[1]),
-                                              _mm256_packs_epi32(values[2], values[3]));
+// Thirty-two pixels' luma bytes in order.
+VX_AVX2_INLINE __m256i lumaOf32(__m256i p0, __m256i p1, __m256i p2, __m256i p3) {
+    const __m256i bytes = _mm256_packus_epi16(lumaOf16(p0, p1), lumaOf16(p2, p3));
     return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+// The sums of B, G, R and X over each 2 × 2 block of eight columns of a pair of rows, as
+// 16-bit values: two blocks in each half.
+VX_AVX2_INLINE __m256i blockSums(__m256i top, __m256i bottom) {
+    const __m256i columnPairs =
+        _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3,
+                         7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i ones = _mm256_set1_epi8(1);
+    return _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(top, columnPairs), ones),
+                            _mm256_maddubs_epi16(_mm256_shuffle_epi8(bottom, columnPairs), ones));
+}
+
+// Eight blocks' chroma as 32-bit values: blocks 0, 1, 4, 5 of `first` and `second` in the
+// low half, the others in the high half.
+VX_AVX2_INLINE __m256i chromaOf8(__m256i first, __m256i second, __m256i w) {
+    const __m256i sums =
+        _mm256_hadd_epi32(_mm256_madd_epi16(first, w), _mm256_madd_epi16(second, w));
+    return _mm256_srai_epi32(_mm256_add_epi32(sums, _mm256_set1_epi32(kChromaBias)), kChromaShift);
+}
+
+// Sixteen blocks' chroma as 16-bit values: blocks 0, 1, 4, 5, 8, 9, 12, 13 in the low
+// half, the others in the high half.
+VX_AVX2_INLINE __m256i chromaOf16(__m256i s0, __m256i s1, __m256i s2, __m256i s3, __m256i w) {
+    return _mm256_packs_epi32(chromaOf8(s0, s1, w), chromaOf8(s2, s3, w));
+}
+
+// Sixteen U bytes in order in the low half and sixteen V bytes in the high one.
+VX_AVX2_INLINE __m256i chromaInOrder(__m256i u, __m256i v) {
+    const __m256i halves = _mm256_permute4x64_epi64(_mm256_packus_epi16(u, v), 0b11011000);
+    return _mm256_shuffle_epi8(
+        halves, _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9,
+                                 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15));
 }
 
 VX_AVX2 int convertBodyAvx2(const uint8_t* top, const uint8_t* bottom, int x, int width,
                             uint8_t* yTop, uint8_t* yBottom, uint8_t* u, uint8_t* v) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i wy = weights256(kY);
-    const __m256i wu = weights256(kU);
-    const __m256i wv = weights256(kV);
-    // Chroma comes out as blocks 0, 1, 4, 5 | 2, 3, 6, 7 of each eight.
-    const __m256i blockOrder = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+    const __m256i wu = _mm256_broadcastsi128_si256(weights(kU));
+    const __m256i wv = _mm256_broadcastsi128_si256(weights(kV));
     for (; x + 32 <= width; x += 32) {
-        __m256i lumaTop[4];
-        __m256i lumaBottom[4];
-        __m256i blocks[4];
-        for (int k = 0; k < 4; ++k) {
-            const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + 4 * x) + k);
-            const __m256i b =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + 4 * x) + k);
-            const __m256i tLow = _mm256_unpacklo_epi8(t, zero);
-            const __m256i tHigh = _mm256_unpackhi_epi8(t, zero);
-            const __m256i bLow = _mm256_unpacklo_epi8(b, zero);
-            const __m256i bHigh = _mm256_unpackhi_epi8(b, zero);
-            lumaTop[k] = weighed256(tLow, tHigh, wy, kLumaBias, kLumaShift);
-            lumaBottom[k] = weighed256(bLow, bHigh, wy, kLumaBias, kLumaShift);
-            const __m256i columnsLow = _mm256_add_epi16(tLow, bLow);
-            const __m256i columnsHigh = _mm256_add_epi16(tHigh, bHigh);
-            blocks[k] = _mm256_add_epi16(_mm256_unpacklo_epi64(columnsLow, columnsHigh),
-                                         _mm256_unpackhi_epi64(columnsLow, columnsHigh));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yTop + x), bytesInOrder(lumaTop));
+        const auto* t = reinterpret_cast<const __m256i*>(top + 4 * x);
+        const auto* b = reinterpret_cast<const __m256i*>(bottom + 4 * x);
+        const __m256i t0 = _mm256_loadu_si256(t), t1 = _mm256_loadu_si256(t + 1),
+                      t2 = _mm256_loadu_si256(t + 2), t3 = _mm256_loadu_si256(t + 3);
+        const __m256i b0 = _mm256_loadu_si256(b), b1 = _mm256_loadu_si256(b + 1),
+                      b2 = _mm256_loadu_si256(b + 2), b3 = _mm256_loadu_si256(b + 3);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yTop + x), lumaOf32(t0, t1, t2, t3));
         if (yBottom != nullptr) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(yBottom + x), bytesInOrder(lumaBottom));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(yBottom + x), lumaOf32(b0, b1, b2, b3));
         }
-        for (auto [plane, w] : {std::pair{u, wu}, std::pair{v, wv}}) {
-            const __m256i first = _mm256_permutevar8x32_epi32(
-                weighed256(blocks[0], blocks[1], w, kChromaBias, kChromaShift), blockOrder);
-            const __m256i last = _mm256_permutevar8x32_epi32(
-                weighed256(blocks[2], blocks[3], w, kChromaBias, kChromaShift), blockOrder);
-            const __m256i values[4] = {first, last, first, last};
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + x / 2),
-                             _mm256_castsi256_si128(bytesInOrder(values)));
-        }
+        const __m256i s0 = blockSums(t0, b0), s1 = blockSums(t1, b1), s2 = blockSums(t2, b2),
+                      s3 = blockSums(t3, b3);
+        const __m256i planes =
+            chromaInOrder(chromaOf16(s0, s1, s2, s3, wu), chromaOf16(s0, s1, s2, s3, wv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + x / 2), _mm256_castsi256_si128(planes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(v + x / 2),
+                         _mm256_extracti128_si256(planes, 1));
     }
     return x;
 }

@@ -22,15 +22,21 @@ X11CursorSource::X11CursorSource(const XcbConnection& connection) : connection_(
     available_ = version && (*version)->major_version >= 1;
 }
 
-std::optional<CursorImage> X11CursorSource::current() const {
+X11CursorSource::Asked X11CursorSource::ask() const {
     if (!available_) {
         return std::nullopt;
     }
-    xcb_connection_t* c = connection_.get();
+    return xcb_xfixes_get_cursor_image(connection_.get());
+}
+
+std::optional<CursorImage> X11CursorSource::answer(Asked asked) const {
+    if (!asked) {
+        return std::nullopt;
+    }
     xcb_generic_error_t* error = nullptr;
-    auto reply = connection_.answer(
-        xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), &error), error,
-        "show the pointer");
+    auto reply =
+        connection_.answer(xcb_xfixes_get_cursor_image_reply(connection_.get(), *asked, &error),
+                           error, "show the pointer");
     if (!reply) {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <xcb/xfixes.h>
+
 #include <optional>
 
 #include "platform/linux/image/CursorOverlay.h"
@@ -14,7 +16,14 @@ class X11CursorSource {
 
     // None when the server cannot tell (no XFIXES, or the request failed): a screenshot
     // without its pointer is still worth having.
-    std::optional<CursorImage> current() const;
+    std::optional<CursorImage> current() const { return answer(ask()); }
+
+    // The same in two steps, so that the question goes out with the screen's and its
+    // answer comes in with it rather than after a round trip of its own. Every question
+    // asked must be answered.
+    using Asked = std::optional<xcb_xfixes_get_cursor_image_cookie_t>;
+    Asked ask() const;
+    std::optional<CursorImage> answer(Asked asked) const;
 
   private:
     const XcbConnection& connection_;

@@ -15,14 +15,25 @@ const X11Monitor* findMonitor(const std::vector<X11Monitor>& monitors, uint32_t 
     return found == monitors.end() ? nullptr : &*found;
 }
 
-void drawCursor(const X11Session& x11, const ScreenshotRequest& request, ImageView frame,
-                const X11Monitor& monitor) {
-    if (!request.showsCursor) {
-        return;
+// The monitor's pixels where the server wrote them, when the picture needs no resizing
+// and a segment is free; else in the grabber's own segment (no keeper), to be copied.
+std::expected<X11FrameGrabber::KeptImage, Error> grabMonitor(X11FrameGrabber& grabber,
+                                                             const X11Monitor& monitor,
+                                                             const ScreenshotRequest& request) {
+    if (ScreenshotPicture::fitsAsIs(monitor.width, monitor.height, request)) {
+        auto kept = grabber.grabToKeep(monitor.x, monitor.y, monitor.width, monitor.height);
+        if (!kept) {
+            return std::unexpected(kept.error());
+        }
+        if (*kept) {
+            return std::move(**kept);
+        }
     }
-    if (auto cursor = x11.cursor().current()) {
-        CursorOverlay::draw(*cursor, frame, monitor.x, monitor.y);
+    auto frame = grabber.grab(monitor.x, monitor.y, monitor.width, monitor.height);
+    if (!frame) {
+        return std::unexpected(frame.error());
     }
+    return X11FrameGrabber::KeptImage{*frame, nullptr};
 }
 
 }  // namespace
@@ -97,30 +108,24 @@ std::expected<std::shared_ptr<const PixelBuffer>, Error> X11ScreenCapture::scree
         return std::unexpected(
             x11Error(X11ErrorCode::displayGone, "The display to capture is no longer connected."));
     }
-    // A picture at the screen's own size goes on in the very memory the server wrote it
-    // into; one to be resized, or one no free segment could take, is made from the
-    // grabber's own segment.
-    if (ScreenshotPicture::fitsAsIs(monitor->width, monitor->height, request)) {
-        auto kept =
-            x11.grabber().grabToKeep(monitor->x, monitor->y, monitor->width, monitor->height);
-        if (!kept) {
-            return std::unexpected(kept.error());
-        }
-        if (*kept) {
-            const ImageView pixels = (*kept)->pixels;
-            drawCursor(x11, request, pixels, *monitor);
-            const size_t size = size_t(pixels.stride) * size_t(pixels.height);
-            return std::make_shared<const PixelBuffer>(
-                PixelBuffer{pixels.width, pixels.height, pixels.stride,
-                            PixelBytes(pixels.pixels, size, std::move((*kept)->keeper))});
-        }
+    const auto cursorAsked = request.showsCursor ? x11.cursor().ask() : X11CursorSource::Asked{};
+    auto grabbed = grabMonitor(x11.grabber(), *monitor, request);
+    const auto cursor = x11.cursor().answer(cursorAsked);
+    if (!grabbed) {
+        return std::unexpected(grabbed.error());
     }
-    auto frame = x11.grabber().grab(monitor->x, monitor->y, monitor->width, monitor->height);
-    if (!frame) {
-        return std::unexpected(frame.error());
+    const ImageView pixels = grabbed->pixels;
+    if (cursor) {
+        CursorOverlay::draw(*cursor, pixels, monitor->x, monitor->y);
     }
-    drawCursor(x11, request, *frame, *monitor);
-    return ScreenshotPicture::fit(*frame, request, resized_);
+    // A picture kept where the server wrote it goes on in that very memory.
+    if (grabbed->keeper) {
+        const size_t size = size_t(pixels.stride) * size_t(pixels.height);
+        return std::make_shared<const PixelBuffer>(
+            PixelBuffer{pixels.width, pixels.height, pixels.stride,
+                        PixelBytes(pixels.pixels, size, std::move(grabbed->keeper))});
+    }
+    return ScreenshotPicture::fit(pixels, request, resized_);
 }
 
 }  // namespace vx::platform::linux_

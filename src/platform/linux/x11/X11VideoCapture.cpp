@@ -53,7 +53,10 @@ std::expected<AvFramePtr, Error> X11VideoCapture::capture(Clock::time_point now)
     if (auto located = locate(now); !located) {
         return std::unexpected(located.error());
     }
+    const auto cursorAsked =
+        settings_.showsCursor ? session_->cursor().ask() : X11CursorSource::Asked{};
     auto frame = session_->grabber().grab(monitor_.x, monitor_.y, monitor_.width, monitor_.height);
+    const auto cursor = session_->cursor().answer(cursorAsked);
     if (!frame) {
         return std::unexpected(frame.error());
     }
@@ -61,10 +64,8 @@ std::expected<AvFramePtr, Error> X11VideoCapture::capture(Clock::time_point now)
         clicks_.look(now);
         clicks_.draw(*frame, monitor_.x, monitor_.y, double(monitor_.width) / settings_.width, now);
     }
-    if (settings_.showsCursor) {
-        if (auto cursor = session_->cursor().current()) {
-            CursorOverlay::draw(*cursor, *frame, monitor_.x, monitor_.y);
-        }
+    if (cursor) {
+        CursorOverlay::draw(*cursor, *frame, monitor_.x, monitor_.y);
     }
     return scaler_->convert(*frame);
 }
