@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "app/AppDelegate.h"
 #include "integration/TemporaryFolder.h"
 #include "platform/sim/SimPlatform.h"
+#include "system/LoginItem.h"
 
 namespace vx {
 namespace {
@@ -18,13 +20,19 @@ using Clock = std::chrono::system_clock;
 
 const std::string kTwinLine = "Ventilux: another instance is already running; exiting this one.";
 const std::string kProgram = "/usr/bin/ventilux";
+const RunningApp kSelf{kProgram, 100, std::nullopt};
+const RunningApp kOlderTwin{kProgram, 7, std::nullopt};
 
-// One copy of the program on a simulated desktop, `self` among `running`.
+// One copy of the program on a simulated desktop, `self` among `running`,
+// recording time-lapses into a fresh folder without a countdown.
 class Copy {
   public:
-    Copy(RunningApp self, std::vector<RunningApp> running) {
+    explicit Copy(RunningApp self = kSelf, std::vector<RunningApp> running = {kSelf}) {
         sim.runningApps().self = std::move(self);
         sim.runningApps().running = std::move(running);
+        delegate.settings->setOutputDirectory(folder.path());
+        delegate.settings->setCountdownSeconds(0);
+        sim.screenCapture().content.displays = {{1, 64, 48}};
     }
 
     // Launches with these arguments after the program path and runs what the
@@ -36,21 +44,66 @@ class Copy {
         sim.dispatch().runUntilIdle();
         return !sim.log().lines.empty();
     }
+    void startRecording() {
+        delegate.status->triggerRecording();
+        sim.dispatch().runUntilIdle();
+        ASSERT_TRUE(delegate.status->activeRecorder()->isRecording());
+    }
+    // The finish of the movie waits until the test lets it go.
+    void holdTheMovieFinish() { sim.dispatch().holdBackgroundTasks(true); }
+    void finishTheMovie() {
+        while (sim.dispatch().heldBackgroundTaskCount() > 0) {
+            sim.dispatch().runHeldBackgroundTask(0);
+        }
+        sim.dispatch().runUntilIdle();
+    }
+    bool ended() { return sim.dispatch().exitStatus().has_value(); }
 
     SimPlatform sim;
+    fixtures::TemporaryFolder folder;
     AppDelegate delegate;
 };
 
-const RunningApp kSelf{kProgram, 100, std::nullopt};
-const RunningApp kOlderTwin{kProgram, 7, std::nullopt};
-
-TEST(AppDelegate, CommandLineRunsAreNeverRefusedBesideATwin) {
-    for (const char* run : {"--selftest", "--selftest-rt", "--enable-login", "--disable-login"}) {
+TEST(AppDelegate, SelfTestsAreNeverRefusedBesideATwin) {
+    for (const char* run : {"--selftest", "--selftest-rt"}) {
         Copy copy(kSelf, {kOlderTwin, kSelf});
         EXPECT_FALSE(copy.launch({run})) << run;
     }
-    Copy nearMiss(kSelf, {kOlderTwin, kSelf});
-    EXPECT_TRUE(nearMiss.launch({"--SELFTEST"})) << "a near miss is an interactive start";
+}
+
+// Beside the user's copy in the tray too.
+TEST(AppDelegate, LoginSwitchesPrintOneLineAndExitWithTheirStatus) {
+    const struct {
+        const char* name;
+        const char* argument;
+        bool entryBefore, writeFails;
+        std::string line;
+        int status;
+        bool entryAfter;
+    } cases[] = {
+        {"enable", "--enable-login", false, false, "LOGIN: enabled=true status=true\n", 0, true},
+        {"enable fails", "--enable-login", false, true, "LOGIN: enabled=false status=false\n", 1,
+         false},
+        {"enable fails over an old entry", "--enable-login", true, true,
+         "LOGIN: enabled=false status=true\n", 1, true},
+        {"disable", "--disable-login", true, false, "LOGIN: disabled=true\n", 0, false},
+        {"disable without entry", "--disable-login", false, false, "LOGIN: disabled=true\n", 0,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Copy copy(kSelf, {kOlderTwin, kSelf});
+        if (c.entryBefore) {
+            ASSERT_TRUE(LoginItem::enable());
+        }
+        if (c.writeFails) {
+            copy.sim.atomicFiles().failure = platform::Error{"sim", 5, "Disk full."};
+        }
+        copy.launch({c.argument});
+        EXPECT_THAT(copy.sim.stdErr().writes, ::testing::ElementsAre(c.line));
+        EXPECT_EQ(copy.sim.dispatch().exitStatus(), c.status);
+        EXPECT_EQ(LoginItem::isEnabled(), c.entryAfter);
+    }
 }
 
 // Beside the user's copy in the tray too, and without creating one.
@@ -73,14 +126,13 @@ TEST(AppDelegate, ARequestForTheRunningCopyEndsWithItsAnswer) {
     using platform::RemoteRequest;
     const platform::Error none{platform::kAppErrorDomain, 0,
                                "Ventilux is not running in this session."};
-    struct Case {
+    const struct {
         const char* run;
         RemoteRequest sent;
         std::expected<void, platform::Error> answer;
         int status;
         std::vector<std::string> written;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {"--toggle", RemoteRequest::toggle, {}, 0, {}},
         {"--start", RemoteRequest::start, {}, 0, {}},
         {"--stop", RemoteRequest::stop, {}, 0, {}},
@@ -90,7 +142,7 @@ TEST(AppDelegate, ARequestForTheRunningCopyEndsWithItsAnswer) {
          1,
          {"Ventilux is not running in this session.\n"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Copy copy(kSelf, {kOlderTwin, kSelf});
         copy.sim.remoteControl().answer = c.answer;
         EXPECT_FALSE(copy.launch({c.run})) << c.run;
@@ -136,12 +188,10 @@ TEST(AppDelegate, AnInteractiveCopyGivesWayToATwinAndOnlyToATwin) {
 // exactly one of them must give way, or the user ends up with none or two.
 TEST(AppDelegate, OfTwoCopiesStartedTogetherExactlyOneGivesWay) {
     const Clock::time_point t0{std::chrono::seconds(1'700'000'000)};
-    struct Case {
-        RunningApp first;
-        RunningApp second;
+    const struct {
+        RunningApp first, second;
         int survivorPid;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {{kProgram, 300, t0}, {kProgram, 200, t0 + std::chrono::milliseconds(10)}, 300},
         {{kProgram, 300, t0}, {kProgram, 200, t0}, 200},
     };
@@ -157,50 +207,18 @@ TEST(AppDelegate, OfTwoCopiesStartedTogetherExactlyOneGivesWay) {
     }
 }
 
-// An interactive copy on a simulated desktop, recording time-lapses into a
-// fresh folder.
-class InteractiveCopy {
-  public:
-    InteractiveCopy() {
-        delegate.settings->setOutputDirectory(folder.path());
-        delegate.settings->setCountdownSeconds(0);
-        sim.screenCapture().content.displays = {{1, 64, 48}};
-        sim.app().run([this] { delegate.applicationDidFinishLaunching(); });
-        sim.dispatch().runUntilIdle();
-    }
-
-    void startRecording() {
-        delegate.status->triggerRecording();
-        sim.dispatch().runUntilIdle();
-        ASSERT_TRUE(delegate.status->activeRecorder()->isRecording());
-    }
-    // The finish of the movie waits until the test lets it go.
-    void holdTheMovieFinish() { sim.dispatch().holdBackgroundTasks(true); }
-    void finishTheMovie() {
-        while (sim.dispatch().heldBackgroundTaskCount() > 0) {
-            sim.dispatch().runHeldBackgroundTask(0);
-        }
-        sim.dispatch().runUntilIdle();
-    }
-    bool ended() { return sim.dispatch().exitStatus().has_value(); }
-
-    SimPlatform sim;
-    fixtures::TemporaryFolder folder;
-    AppDelegate delegate;
-};
-
 // The two ways a quit reaches the delegate: the menu, and the desktop (a
 // signal or the end of the session).
-const std::vector<std::pair<const char*, std::function<void(InteractiveCopy&)>>> kQuitRequests{
-    {"menu",
-     [](InteractiveCopy& copy) { ASSERT_TRUE(copy.sim.statusBar().choose({"Quit Ventilux"})); }},
-    {"desktop", [](InteractiveCopy& copy) { copy.sim.app().quitRequestHandler(); }},
+const std::vector<std::pair<const char*, std::function<void(Copy&)>>> kQuitRequests{
+    {"menu", [](Copy& copy) { ASSERT_TRUE(copy.sim.statusBar().choose({"Quit Ventilux"})); }},
+    {"desktop", [](Copy& copy) { copy.sim.app().quitRequestHandler(); }},
 };
 
 TEST(AppDelegateQuit, QuittingWhileIdleOrCountingDownEndsAtOnce) {
     for (const auto& [source, requestQuit] : kQuitRequests) {
         for (bool countingDown : {false, true}) {
-            InteractiveCopy copy;
+            Copy copy;
+            copy.launch();
             if (countingDown) {
                 copy.delegate.settings->setCountdownSeconds(3);
                 copy.delegate.status->triggerRecording();
@@ -214,7 +232,8 @@ TEST(AppDelegateQuit, QuittingWhileIdleOrCountingDownEndsAtOnce) {
 
 TEST(AppDelegateQuit, QuittingWhileRecordingEndsOnceTheMovieIsSaved) {
     for (const auto& [source, requestQuit] : kQuitRequests) {
-        InteractiveCopy copy;
+        Copy copy;
+        copy.launch();
         copy.startRecording();
         copy.sim.dispatch().advance(4);
         copy.holdTheMovieFinish();
@@ -231,41 +250,31 @@ TEST(AppDelegateQuit, QuittingWhileRecordingEndsOnceTheMovieIsSaved) {
     }
 }
 
-TEST(AppDelegateQuit, ARecorderThatNeverFinishesCannotHoldTheProcessPastTwentySeconds) {
-    InteractiveCopy copy;
+// A recorder that never finishes cannot hold the process past twenty seconds;
+// pressing Ctrl-C again, or a second logout signal, must not cut the save short.
+TEST(AppDelegateQuit, ASaveThatNeverEndsHoldsTheProcessTwentySecondsWhateverIsAskedMeanwhile) {
+    Copy copy;
+    copy.launch();
     copy.startRecording();
     copy.holdTheMovieFinish();
     copy.sim.dispatch().advance(1);
-    copy.delegate.applicationShouldTerminate();
-    copy.sim.dispatch().advance(19.999);
-    EXPECT_FALSE(copy.ended());
+    copy.sim.app().quitRequestHandler();
+    copy.sim.dispatch().advance(10);
+    copy.sim.app().quitRequestHandler();
+    ASSERT_TRUE(copy.sim.statusBar().choose({"Quit Ventilux"}));
+    copy.sim.dispatch().advance(9.999);
+    EXPECT_FALSE(copy.ended()) << "the first request's 20 seconds still hold";
     copy.sim.dispatch().advance(0.002);
     EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
     EXPECT_DOUBLE_EQ(copy.sim.dispatch().elapsedSeconds(), 21);
 }
 
-// Pressing Ctrl-C again, or a second logout signal, must not cut the save short.
-TEST(AppDelegateQuit, ASecondRequestWhileSavingNeitherEndsNorStopsAgain) {
-    InteractiveCopy copy;
-    copy.startRecording();
-    copy.holdTheMovieFinish();
-    copy.sim.app().quitRequestHandler();
-    copy.sim.dispatch().advance(10);
-    copy.sim.app().quitRequestHandler();
-    ASSERT_TRUE(copy.sim.statusBar().choose({"Quit Ventilux"}));
-    copy.sim.dispatch().advance(9.9);
-    EXPECT_FALSE(copy.ended()) << "the first request's 20 seconds still hold";
-    copy.sim.dispatch().advance(0.2);
-    EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
-}
-
 // A self-test run has no controller; it ends itself, and a quit ends it at once.
 TEST(AppDelegateQuit, WithoutTheTrayAQuitEndsAtOnce) {
-    SimPlatform sim;
-    AppDelegate delegate;
-    delegate.applicationShouldTerminate();
-    EXPECT_EQ(sim.dispatch().exitStatus(), 0);
-    EXPECT_FALSE(sim.statusBar().hasItem());
+    Copy copy;
+    copy.delegate.applicationShouldTerminate();
+    EXPECT_EQ(copy.sim.dispatch().exitStatus(), 0);
+    EXPECT_FALSE(copy.sim.statusBar().hasItem());
 }
 
 }  // namespace

@@ -6,11 +6,10 @@ namespace vx {
 namespace {
 
 TEST(CommandLine, TheFirstSwitchInPrecedenceDecidesWhereverItStands) {
-    struct Case {
+    const struct {
         std::vector<std::string> arguments;
         RunKind expected;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {{"/usr/bin/ventilux"}, RunKind::interactive},
         {{"/usr/bin/ventilux", "--enable-login"}, RunKind::enableLogin},
         {{"/usr/bin/ventilux", "--disable-login"}, RunKind::disableLogin},

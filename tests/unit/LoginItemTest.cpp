@@ -6,7 +6,6 @@
 
 #include "platform/sim/SimPlatform.h"
 
-#include "app/AppDelegate.h"
 #include "integration/TemporaryFolder.h"
 #include "system/DesktopEntry.h"
 #include "system/LoginItem.h"
@@ -56,12 +55,11 @@ TEST_F(LoginItemTest, EnableCreatesTheFoldersWritesTheEntryAndStartsItEachTime) 
 }
 
 TEST(LoginItem, AFailureIsLoggedRunsNoToolAndLeavesAnEarlierEntryAlone) {
-    struct Case {
+    const struct {
         const char* name;
         // Breaks the desktop; returns how the log line goes on (empty: anything).
         std::function<std::string(Desktop&)> breakIt;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {"write",
          [](Desktop& t) {
              t.sim.atomicFiles().failure = Error{"sim", 5, "Disk full."};
@@ -87,7 +85,7 @@ TEST(LoginItem, AFailureIsLoggedRunsNoToolAndLeavesAnEarlierEntryAlone) {
                     ": Not a directory.";
          }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Desktop test;
         ASSERT_TRUE(LoginItem::enable());  // an entry from before
@@ -113,55 +111,12 @@ TEST_F(LoginItemTest, DisableRemovesTheEntryAndSucceedsWithoutOne) {
     EXPECT_THAT(sim.log().lines, IsEmpty());
 }
 
-// The runs as the command line starts them, through the application delegate.
-TEST(LoginSwitches, PrintOneLineAndExitWithTheirStatus) {
-    struct Case {
-        const char* name;
-        const char* argument;
-        bool entryBefore;
-        bool writeFails;
-        std::string line;
-        int status;
-        bool entryAfter;
-    };
-    const std::vector<Case> cases{
-        {"enable", "--enable-login", false, false, "LOGIN: enabled=true status=true\n", 0, true},
-        {"enable fails", "--enable-login", false, true, "LOGIN: enabled=false status=false\n", 1,
-         false},
-        {"enable fails over an old entry", "--enable-login", true, true,
-         "LOGIN: enabled=false status=true\n", 1, true},
-        {"disable", "--disable-login", true, false, "LOGIN: disabled=true\n", 0, false},
-        {"disable without entry", "--disable-login", false, false, "LOGIN: disabled=true\n", 0,
-         false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SimPlatform sim;
-        if (c.entryBefore) {
-            ASSERT_TRUE(LoginItem::enable());
-        }
-        if (c.writeFails) {
-            sim.atomicFiles().failure = Error{"sim", 5, "Disk full."};
-        }
-        sim.app().args = {"/usr/bin/ventilux", c.argument};
-        AppDelegate delegate;
-        sim.app().run([&delegate] { delegate.applicationDidFinishLaunching(); });
-        sim.dispatch().runUntilIdle();
-
-        EXPECT_THAT(sim.stdErr().writes, ElementsAre(c.line));
-        EXPECT_EQ(sim.dispatch().exitStatus(), c.status);
-        EXPECT_EQ(LoginItem::isEnabled(), c.entryAfter);
-    }
-}
-
 // What an Exec line must hold so that the command-line quoting, the key
 // file's escapes and the field codes each give back exactly the path.
 TEST(DesktopEntry, ExecQuotesThePathForTheCommandLineThenEscapesItForTheKeyFile) {
-    struct Case {
-        std::string path;
-        std::string exec;
-    };
-    const std::vector<Case> cases{
+    const struct {
+        std::string path, exec;
+    } cases[] = {
         {"/usr/bin/ventilux", R"("/usr/bin/ventilux")"},
         {"/opt/my apps/ventilux", R"("/opt/my apps/ventilux")"},
         {R"(/a"b/v)", R"("/a\\"b/v")"},
@@ -172,7 +127,7 @@ TEST(DesktopEntry, ExecQuotesThePathForTheCommandLineThenEscapesItForTheKeyFile)
         {"/a\nb\tc/v", R"("/a\nb\tc/v")"},
         {"/a%fb/v", R"(/bin/sh -c "exec \\"\\$0\\"" "/a%%fb/v")"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(DesktopEntry::execValue(c.path), c.exec) << c.path;
     }
 }

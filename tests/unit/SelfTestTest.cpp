@@ -1,13 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimPlatform.h"
-
+#include "SimDesktop.h"
 #include "app/RealtimeSelfTest.h"
 #include "app/TimelapseSelfTest.h"
-#include "capture/Recorder.h"
-#include "integration/TemporaryFolder.h"
-#include "settings/Settings.h"
 
 namespace vx {
 namespace {
@@ -16,9 +12,8 @@ using ::testing::ElementsAre;
 
 // The command-line self-tests on a simulated desktop, with the user's own
 // choices, which a run must leave as it found them, in the settings.
-struct SelfTestDesktop {
+struct SelfTestDesktop : testing::SimDesktop {
     SelfTestDesktop() {
-        settings->setOutputDirectory(folder.path());
         settings->setCaptureInterval(60);
         settings->setCapturesSystemAudio(false);
         settings->setMicrophoneDeviceID(std::nullopt);
@@ -35,13 +30,10 @@ struct SelfTestDesktop {
         EXPECT_EQ(settings->resolutionScale(), 2);
     }
 
-    platform::sim::SimPlatform sim;
-    fixtures::TemporaryFolder folder;
-    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
     std::shared_ptr<Recorder> testRecorder;
 };
 
-class SelfTestTest : public ::testing::Test, public SelfTestDesktop {};
+using SelfTestTest = testing::HarnessTest<SelfTestDesktop>;
 
 TEST_F(SelfTestTest, TimelapseRecordsThreeSecondsAtFourFramesASecondAndExitsAfterTheResult) {
     runTimelapseSelfTest(settings, testRecorder);
@@ -117,7 +109,7 @@ TEST_F(SelfTestTest, RealtimeRecordsSixSecondsWithTheMacBookMicrophoneAndPutsThe
 
 TEST(SelfTest, RealtimeTakesTheFirstMicrophoneAndMicOnlyTurnsSystemAudioOff) {
     const struct {
-        std::vector<std::pair<std::string, std::string>> microphones;
+        std::vector<platform::AudioInput> microphones;
         std::vector<std::string> arguments;
         std::string line;
         std::optional<std::string> used;
@@ -131,9 +123,7 @@ TEST(SelfTest, RealtimeTakesTheFirstMicrophoneAndMicOnlyTurnsSystemAudioOff) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         SelfTestDesktop t;
-        for (const auto& [id, name] : c.microphones) {
-            t.sim.audioDevices().present.push_back({id, name});
-        }
+        t.sim.audioDevices().present = c.microphones;
         t.runRealtime(c.arguments);
         EXPECT_EQ(t.sim.stdErr().writes.at(0), c.line);
         EXPECT_EQ(t.sim.recordingStreams().recordings.at(0)->stream.capturesAudio,

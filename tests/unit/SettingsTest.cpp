@@ -129,12 +129,11 @@ TEST_F(SettingsTest, NoMicrophoneIsStoredAsTheEmptyStringAndReadsAsNone) {
 }
 
 TEST_F(SettingsTest, TheRecordingsFolderFallsBackToTheDesktopThenToHome) {
-    struct Case {
+    const struct {
         std::optional<std::string> outputPath;
         std::vector<std::filesystem::path> desktops;
         std::filesystem::path expected;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {std::nullopt, {"/home/tester/Schreibtisch", "/other"}, "/home/tester/Schreibtisch"},
         {"", {"/srv/desk"}, "/srv/desk"},
         {"", {}, "/home/tester/Desktop"},

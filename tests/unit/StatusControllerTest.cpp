@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TrayHarness.h"
+#include "SimDesktop.h"
 #include "realtime/RealtimeRecorder.h"
 #include "system/Hotkey.h"
 #include "timelapse/TimelapseRecorder.h"
@@ -22,7 +22,6 @@ using platform::MicrophoneAuthorization;
 using platform::NotificationAuthorization;
 using platform::PrivacyPane;
 using platform::RepresentedObject;
-using platform::StatusButtonLook;
 using platform::StatusTint;
 using ::testing::ElementsAre;
 using testing::TrayHarness;
@@ -51,15 +50,11 @@ std::vector<std::string> bodies(TrayHarness& tray) {
     return seen;
 }
 
-class StatusControllerTest : public ::testing::Test, public TrayHarness {
+class StatusControllerTest : public testing::HarnessTest<TrayHarness> {
   protected:
-    StatusControllerTest()
-        : TrayHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
-
-    const StatusButtonLook& look() { return sim.statusBar().button().current; }
     std::vector<std::string> titlesShown() {
         std::vector<std::string> shown;
-        for (const StatusButtonLook& l : sim.statusBar().button().shown) {
+        for (const auto& l : sim.statusBar().button().shown) {
             shown.push_back(l.tint == StatusTint::systemRed && l.title.empty() ? "recording"
                             : l.title.empty()                                  ? "idle"
                                                                                : l.title);
@@ -68,22 +63,8 @@ class StatusControllerTest : public ::testing::Test, public TrayHarness {
     }
 };
 
-TEST_F(StatusControllerTest, ACountdownOfTenShowsTenToOneAndStartsAfterTheTenthTick) {
-    settings->setCountdownSeconds(10);
-    launch();
-    controller->triggerRecording();
-    EXPECT_EQ(openMenu().front().title, "Cancel Countdown");
-    sim.dispatch().advance(9.5);
-    EXPECT_FALSE(recording());
-    EXPECT_TRUE(sim.movieWriters().movies.empty());
-    sim.dispatch().advance(0.5);
-    EXPECT_TRUE(recording());
-    EXPECT_THAT(titlesShown(), ElementsAre("idle", " 10", " 9", " 8", " 7", " 6", " 5", " 4", " 3",
-                                           " 2", " 1", "idle", "recording"));
-    EXPECT_EQ(openMenu().front().title, "Stop Recording");
-}
-
-TEST_F(StatusControllerTest, ASecondTriggerWithinTheCountdownCancelsIt) {
+// A second trigger within the countdown cancels it; a stop never counts down.
+TEST_F(StatusControllerTest, TheTriggerCountsDownFromTheSetSecondsThenStartsAndStopsAtOnce) {
     settings->setCountdownSeconds(3);
     launch();
     controller->triggerRecording();
@@ -91,20 +72,23 @@ TEST_F(StatusControllerTest, ASecondTriggerWithinTheCountdownCancelsIt) {
     controller->triggerRecording();
     sim.dispatch().advance(10);
     EXPECT_FALSE(recording());
-    EXPECT_TRUE(sim.movieWriters().movies.empty());
-    EXPECT_THAT(titlesShown(), ElementsAre("idle", " 3", " 2", "idle"));
     EXPECT_EQ(openMenu().front().title, "Start Time-Lapse");
-}
 
-TEST_F(StatusControllerTest, WithoutACountdownTheTriggerStartsAndStopsAtOnce) {
-    launch();
-    startRecording();
+    settings->setCountdownSeconds(10);
+    controller->triggerRecording();
+    EXPECT_EQ(openMenu().front().title, "Cancel Countdown");
+    sim.dispatch().advance(9.5);
+    EXPECT_FALSE(recording());
+    EXPECT_TRUE(sim.movieWriters().movies.empty());
+    sim.dispatch().advance(0.5);
     EXPECT_TRUE(recording());
-    EXPECT_THAT(titlesShown(), ElementsAre("idle", "recording"));
+    EXPECT_EQ(openMenu().front().title, "Stop Recording");
     controller->triggerRecording();
     sim.dispatch().runUntilIdle();
     EXPECT_FALSE(recording());
-    EXPECT_THAT(titlesShown(), ElementsAre("idle", "recording", "idle"));
+    EXPECT_THAT(titlesShown(),
+                ElementsAre("idle", " 3", " 2", "idle", " 10", " 9", " 8", " 7", " 6", " 5", " 4",
+                            " 3", " 2", " 1", "idle", "recording", "idle"));
     EXPECT_EQ(sim.movieWriters().movies.size(), 1u);
 }
 
@@ -126,12 +110,12 @@ TEST_F(StatusControllerTest, TheModeSwitchReplacesTheRecorderOnlyWhileIdle) {
     ASSERT_TRUE(sim.statusBar().choose({"RealTime"}));
     EXPECT_TRUE(settings->realtimeMode());
     EXPECT_NE(dynamic_cast<RealtimeRecorder*>(controller->activeRecorder().get()), nullptr);
-    EXPECT_EQ(titlesShown().back(), "idle");
 
-    // The new recorder is wired: its outcome reaches the tray.
+    // The new recorder is wired: its outcome reaches the tray. Without a
+    // countdown the button goes straight from idle to recording.
     startRecording();
     EXPECT_TRUE(recording());
-    EXPECT_EQ(look().tint, StatusTint::systemRed);
+    EXPECT_THAT(titlesShown(), ElementsAre("idle", "recording", "idle", "idle", "recording"));
 }
 
 TEST(StatusController, AStoppedMovieIsReportedAndShownByTheKindOfItsRecorder) {
@@ -139,7 +123,7 @@ TEST(StatusController, AStoppedMovieIsReportedAndShownByTheKindOfItsRecorder) {
         for (const bool byMenu : {false, true}) {
             SCOPED_TRACE(std::string(realtime ? "real-time" : "time-lapse") +
                          (byMenu ? ", menu switch" : ", another copy"));
-            TrayHarness tray("finishing");
+            TrayHarness tray;
             tray.settings->setRealtimeMode(realtime);
             tray.launch();
             tray.startRecording();
@@ -165,7 +149,7 @@ TEST(StatusController, AStoppedMovieIsReportedAndShownByTheKindOfItsRecorder) {
 
 TEST(StatusController, TheRecorderThatStartsIsTheOneTheMenuNamesAfterAChangeElsewhere) {
     for (const int64_t countdown : {0, 3}) {
-        TrayHarness tray("elsewhere");
+        TrayHarness tray;
         tray.settings->setCountdownSeconds(countdown);
         tray.launch();
         tray.settings->setRealtimeMode(true);  // by hand in the file, or by another copy
@@ -179,13 +163,12 @@ TEST(StatusController, TheRecorderThatStartsIsTheOneTheMenuNamesAfterAChangeElse
 }
 
 TEST(StatusController, EveryChoiceInTheMenuReachesItsSetting) {
-    struct Case {
+    const struct {
         bool realtime;
         std::vector<std::string> path;
         const char* key;
         platform::DefaultsValue stored;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {false, {"Capture Interval", "Every 500 ms"}, "captureInterval", 0.5},
         {false, {"Playback Frame Rate", "24 fps"}, "playbackFPS", int64_t{24}},
         {false, {"Resolution", "50%"}, "resolutionScale", 0.5},
@@ -197,8 +180,8 @@ TEST(StatusController, EveryChoiceInTheMenuReachesItsSetting) {
         {true, {"Audio Source", "System Audio"}, "capturesSystemAudio", false},
         {true, {"Show Clicks"}, "showsMouseClicks", false},
     };
-    for (const Case& c : cases) {
-        TrayHarness tray("choice");
+    for (const auto& c : cases) {
+        TrayHarness tray;
         tray.sim.audioDevices().present = {{"usb-1", "USB Mic"}};
         tray.sim.workspace().screenList = {{4, 1280, 800}};
         tray.settings->setRealtimeMode(c.realtime);
@@ -233,34 +216,14 @@ TEST_F(StatusControllerTest, AValueOfAnotherTypeOrNoneChangesNothing) {
     EXPECT_EQ(sim.audioDevices().accessRequests, 0);
 }
 
-TEST(StatusController, AMessageBecomesANotificationAndARealtimeFileIsShown) {
-    struct Case {
-        bool realtime;
-        std::optional<std::filesystem::path> file;
-        std::string body;
-        bool revealed;
-    };
-    const std::filesystem::path movie = "/home/u/Desktop/Ventilux-2024-05-06_07-08-09.mov";
-    const std::vector<Case> cases{
-        {true, movie, "Saved 0:05 recording\nVentilux-2024-05-06_07-08-09.mov", true},
-        {false, movie, "Saved 0:05 recording\nVentilux-2024-05-06_07-08-09.mov", false},
-        {true, std::nullopt, "Saved 0:05 recording", false},
-    };
-    for (const Case& c : cases) {
-        TrayHarness tray("message");
-        tray.settings->setRealtimeMode(c.realtime);
-        tray.launch();
-        tray.controller->activeRecorder()->onMessage("Saved 0:05 recording", c.file);
-        EXPECT_THAT(bodies(tray), ElementsAre(c.body));
-        EXPECT_EQ(tray.sim.workspace().revealedFiles.size(), c.revealed ? 1u : 0u) << c.body;
-    }
-}
-
-TEST_F(StatusControllerTest, EachNotificationHasItsOwnRandomIdentifier) {
+TEST_F(StatusControllerTest, AMessageWithoutAFileIsItsTextAloneUnderItsOwnRandomIdentifier) {
+    settings->setRealtimeMode(true);
     launch();
     for (int i = 0; i < 20; ++i) {
-        controller->activeRecorder()->onMessage("hello", std::nullopt);
+        controller->activeRecorder()->onMessage("Saved 0:05 recording", std::nullopt);
     }
+    EXPECT_EQ(bodies(*this), std::vector<std::string>(20, "Saved 0:05 recording"));
+    EXPECT_TRUE(sim.workspace().revealedFiles.empty()) << "nothing to show";
     const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     std::set<std::string> identifiers;
     for (const auto& delivered : sim.notifications().delivered) {
@@ -271,13 +234,10 @@ TEST_F(StatusControllerTest, EachNotificationHasItsOwnRandomIdentifier) {
 }
 
 TEST(StatusController, NotificationsAreShownOnlyWhenTheUserAllowsThem) {
-    struct Case {
+    const struct {
         NotificationAuthorization status;
-        bool answer;
-        bool asked;
-        bool shown;
-    };
-    const std::vector<Case> cases{
+        bool answer, asked, shown;
+    } cases[] = {
         {NotificationAuthorization::notDetermined, true, true, true},
         {NotificationAuthorization::authorized, true, true, true},
         {NotificationAuthorization::notDetermined, false, true, false},
@@ -285,14 +245,14 @@ TEST(StatusController, NotificationsAreShownOnlyWhenTheUserAllowsThem) {
         {NotificationAuthorization::provisional, true, false, false},
         {NotificationAuthorization::ephemeral, true, false, false},
     };
-    for (const Case& c : cases) {
-        TrayHarness tray("permission");
+    for (const auto& c : cases) {
+        TrayHarness tray;
         tray.sim.notifications().status = c.status;
         tray.sim.notifications().answerToRequest = c.answer;
         tray.settings->setRealtimeMode(true);
         tray.launch();
         tray.controller->activeRecorder()->onMessage("Saved", "/tmp/a.mov");
-        SCOPED_TRACE(&c - cases.data());
+        SCOPED_TRACE(&c - cases);
         EXPECT_EQ(tray.sim.notifications().authorizationRequests, c.asked ? 1 : 0);
         EXPECT_EQ(tray.sim.notifications().delivered.size(), c.shown ? 1u : 0u);
         EXPECT_EQ(tray.sim.workspace().revealedFiles.size(), 1u) << "shown whatever the answer";
@@ -301,27 +261,26 @@ TEST(StatusController, NotificationsAreShownOnlyWhenTheUserAllowsThem) {
 }
 
 TEST(StatusController, ChoosingAMicrophoneStoresItAndRepairsThePermission) {
-    struct Case {
+    const struct {
         MicrophoneAuthorization permission;
         bool answer;
         int requests;
         bool blocked;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {MicrophoneAuthorization::authorized, true, 0, false},
         {MicrophoneAuthorization::notDetermined, true, 1, false},
         {MicrophoneAuthorization::notDetermined, false, 1, true},
         {MicrophoneAuthorization::denied, true, 0, true},
         {MicrophoneAuthorization::restricted, true, 0, true},
     };
-    for (const Case& c : cases) {
-        TrayHarness tray("microphone");
+    for (const auto& c : cases) {
+        TrayHarness tray;
         tray.sim.audioDevices().authorization = c.permission;
         tray.sim.audioDevices().answerToRequest = c.answer;
         tray.launch();
         tray.sim.statusBar().activate(item("setMicrophone:", std::string("usb-1")));
         tray.sim.dispatch().runUntilIdle();
-        SCOPED_TRACE(&c - cases.data());
+        SCOPED_TRACE(&c - cases);
         EXPECT_EQ(tray.settings->microphoneDeviceID(), "usb-1");
         EXPECT_EQ(tray.sim.audioDevices().accessRequests, c.requests);
         EXPECT_EQ(tray.sim.workspace().activations, c.requests) << "in front for the question";
@@ -416,7 +375,7 @@ TEST_F(StatusControllerTest, WithoutATrayOrNotificationsTheHotKeyStillRecords) {
 // few seconds after the start, the user is told how to record without it.
 TEST(StatusController, WithoutATrayShowingTheIconTheUserIsToldHowToRecordOnce) {
     for (bool shown : {true, false}) {
-        TrayHarness tray(shown ? "tray" : "no-tray");
+        TrayHarness tray;
         tray.sim.statusBar().showsItems = shown;
         tray.launch();
         tray.sim.dispatch().advance(4.9);
@@ -434,13 +393,12 @@ TEST(StatusController, ARequestFromAnotherProcessDoesItsPartOfTheTriggerOrNothin
     const RemoteState idle{false, false};
     const RemoteState countingDown{false, true};
     const RemoteState recordingNow{true, false};
-    struct Case {
+    const struct {
         RemoteState before;
         RemoteRequest request;
         RemoteState after;
         std::string primary;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {idle, RemoteRequest::toggle, countingDown, "Cancel Countdown"},
         {idle, RemoteRequest::start, countingDown, "Cancel Countdown"},
         {idle, RemoteRequest::stop, idle, "Start Time-Lapse"},
@@ -451,9 +409,9 @@ TEST(StatusController, ARequestFromAnotherProcessDoesItsPartOfTheTriggerOrNothin
         {recordingNow, RemoteRequest::start, recordingNow, "Stop Recording"},
         {recordingNow, RemoteRequest::stop, idle, "Start Time-Lapse"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases.data());
-        TrayHarness tray("remote");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        TrayHarness tray;
         tray.launch();
         if (c.before == recordingNow) {
             tray.startRecording();
@@ -473,18 +431,17 @@ TEST(StatusController, ARequestFromAnotherProcessDoesItsPartOfTheTriggerOrNothin
 
 TEST(StatusController, TheChosenRecordingsFolderIsStoredAndACancelChangesNothing) {
     const std::string item = "Choose Recordings Folder\u2026";
-    struct Case {
+    const struct {
         bool available;
         std::optional<std::filesystem::path> answer;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {true, "/home/u/Videos/Time-lapses"},
         {true, std::nullopt},
         {false, std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases.data());
-        TrayHarness tray("choose");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        TrayHarness tray;
         tray.sim.folderChooser().available = c.available;
         tray.launch();
         const std::filesystem::path before = tray.settings->outputDirectory();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TrayHarness.h"
+#include "SimDesktop.h"
 
 namespace vx {
 namespace {
@@ -13,17 +13,16 @@ namespace {
 using platform::Menu;
 using platform::MenuItem;
 using platform::MicrophoneAuthorization;
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::Not;
 using testing::TrayHarness;
 
 const std::string kHotkey = "Hotkey  Alt+Super+5";
 const std::string kTaken = "   Alt+Super+5 is taken by another app";
 
-class StatusMenuTest : public ::testing::Test, public TrayHarness {
+class StatusMenuTest : public testing::HarnessTest<TrayHarness> {
   protected:
-    StatusMenuTest()
-        : TrayHarness(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
-
     std::vector<std::string> checkedTitles(const Menu& menu) {
         std::vector<std::string> checked;
         for (const MenuItem& item : menu) {
@@ -65,56 +64,43 @@ TEST(StatusMenu, EachSituationSetsThePrimaryCommandAndWhatMayBeChanged) {
         "Countdown",        "Choose Recordings Folder\u2026"};
     const std::vector<std::string> always{kHotkey, "Open Recordings Folder", "Launch at Login",
                                           "Quit Ventilux"};
-    struct Case {
-        const char* situation;
-        std::string primary;
-        std::string key;
-        bool realtimeEnabled;
-        bool idleOnlyEnabled;
+    // `second`: the line below the primary command, a running session's label.
+    const struct {
+        std::string situation, primary, key, second;
+        bool realtimeEnabled, idleOnlyEnabled;
+    } cases[] = {
+        {"idle", "Start Time-Lapse", "r", "---", true, true},
+        {"starting", "Start Time-Lapse", "r", "---", false, true},
+        {"counting down", "Cancel Countdown", "r", "---", false, true},
+        {"recording", "Stop Recording", "s", "Capturing every 2 s\u2026", false, false},
     };
-    const std::vector<Case> cases{
-        {"idle", "Start Time-Lapse", "r", true, true},
-        {"starting", "Start Time-Lapse", "r", false, true},
-        {"counting down", "Cancel Countdown", "r", false, true},
-        {"recording", "Stop Recording", "s", false, false},
-    };
-    for (const Case& c : cases) {
-        TrayHarness tray(std::string("situation-") + c.situation);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        TrayHarness tray;
         tray.launch();
-        if (c.situation == std::string("starting")) {
-            tray.settings->setCountdownSeconds(0);
-            tray.controller->triggerRecording();
-        } else if (c.primary == "Cancel Countdown") {
-            tray.settings->setCountdownSeconds(3);
-            tray.controller->triggerRecording();
-        } else if (c.primary == "Stop Recording") {
+        if (c.situation == "recording") {
             tray.startRecording();
+        } else if (c.situation != "idle") {
+            tray.settings->setCountdownSeconds(c.situation == "starting" ? 0 : 3);
+            tray.controller->triggerRecording();
         }
         const Menu menu = tray.openMenu();
-        EXPECT_EQ(menu.front().title, c.primary) << c.situation;
-        EXPECT_EQ(menu.front().keyEquivalent, c.key) << c.situation;
-        EXPECT_TRUE(menu.front().enabled) << c.situation;
-        EXPECT_EQ(tray.find(menu, "RealTime").enabled, c.realtimeEnabled) << c.situation;
+        EXPECT_EQ(menu.front().title, c.primary);
+        EXPECT_EQ(menu.front().keyEquivalent, c.key);
+        EXPECT_TRUE(menu.front().enabled);
+        EXPECT_EQ(tray.titles(menu).at(1), c.second);
+        EXPECT_EQ(menu[1].enabled, c.second == "---") << "a label informs only";
+        EXPECT_TRUE(menu[1].action.empty());
+        EXPECT_EQ(tray.find(menu, "RealTime").enabled, c.realtimeEnabled);
         for (const std::string& title : idleOnly) {
-            EXPECT_EQ(tray.find(menu, title).enabled, c.idleOnlyEnabled)
-                << c.situation << ": " << title;
+            EXPECT_EQ(tray.find(menu, title).enabled, c.idleOnlyEnabled) << title;
         }
         for (const std::string& title : always) {
-            EXPECT_TRUE(tray.find(menu, title).enabled) << c.situation << ": " << title;
+            EXPECT_TRUE(tray.find(menu, title).enabled) << title;
         }
-        EXPECT_FALSE(tray.find(menu, "Ventilux 0.1.0").enabled) << c.situation;
-        EXPECT_FALSE(tray.find(menu, "\u2248 60\u00d7 speed-up").enabled) << c.situation;
+        EXPECT_FALSE(tray.find(menu, "Ventilux 0.1.0").enabled);
+        EXPECT_FALSE(tray.find(menu, "\u2248 60\u00d7 speed-up").enabled);
     }
-}
-
-TEST_F(StatusMenuTest, ARunningSessionShowsItsLabelAsADisabledSecondLine) {
-    launch();
-    startRecording();
-    const Menu menu = openMenu();
-    ASSERT_GE(menu.size(), 2u);
-    EXPECT_EQ(menu[1].title, "Capturing every 2 s\u2026");
-    EXPECT_FALSE(menu[1].enabled);
-    EXPECT_TRUE(menu[1].action.empty());
 }
 
 TEST_F(StatusMenuTest, AnIntervalIsCheckedOnlyWithinAThousandthOfASecond) {
@@ -122,15 +108,14 @@ TEST_F(StatusMenuTest, AnIntervalIsCheckedOnlyWithinAThousandthOfASecond) {
     EXPECT_THAT(titles(submenu("Capture Interval")),
                 ElementsAre("Every 250 ms", "Every 500 ms", "Every 1 s", "Every 2 s", "Every 5 s",
                             "Every 10 s", "Every 30 s"));
-    struct Case {
+    const struct {
         double interval;
         std::vector<std::string> checked;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {0.2505, {"Every 250 ms"}}, {0.252, {}}, {2, {"Every 2 s"}},
         {29.9995, {"Every 30 s"}},  {3, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         settings->setCaptureInterval(c.interval);
         EXPECT_EQ(checkedTitles(submenu("Capture Interval")), c.checked) << c.interval;
     }
@@ -155,12 +140,11 @@ TEST_F(StatusMenuTest, AScreenWithoutANumberHasNoLineButKeepsItsPosition) {
 }
 
 TEST_F(StatusMenuTest, TheMicrophoneRepairLineFollowsThePermissionOfAChosenMicrophone) {
-    struct Case {
+    const struct {
         std::optional<std::string> chosen;
         MicrophoneAuthorization permission;
         std::optional<std::string> line;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {"mic-1", MicrophoneAuthorization::notDetermined, "Allow Microphone Access\u2026"},
         {"mic-1", MicrophoneAuthorization::denied, "Microphone blocked \u2014 open Settings"},
         {"mic-1", MicrophoneAuthorization::restricted, "Microphone blocked \u2014 open Settings"},
@@ -170,7 +154,7 @@ TEST_F(StatusMenuTest, TheMicrophoneRepairLineFollowsThePermissionOfAChosenMicro
     };
     settings->setRealtimeMode(true);
     launch();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         settings->setMicrophoneDeviceID(c.chosen);
         sim.audioDevices().authorization = c.permission;
         const Menu menu = openMenu();
@@ -190,17 +174,16 @@ TEST_F(StatusMenuTest, TheAudioSourceMenuListsEachMicrophoneOnceAndChecksOnlyAnE
     settings->setRealtimeMode(true);
     settings->setCapturesSystemAudio(true);
     launch();
-    struct Case {
+    const struct {
         std::optional<std::string> chosen;
         std::vector<std::string> checked;
-    };
-    const std::vector<Case> cases{
+    } cases[] = {
         {std::nullopt, {"System Audio", "None"}},
         {"b", {"System Audio", "USB Mic"}},
         {"B", {"System Audio"}},
         {"gone", {"System Audio"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         settings->setMicrophoneDeviceID(c.chosen);
         const Menu sources = submenu("Audio Source");
         EXPECT_THAT(titles(sources), ElementsAre("System Audio", "---", "Microphone", "None",
@@ -210,64 +193,60 @@ TEST_F(StatusMenuTest, TheAudioSourceMenuListsEachMicrophoneOnceAndChecksOnlyAnE
     }
 }
 
-TEST_F(StatusMenuTest, TheConflictLineShowsOnlyWhenTheWantedHotKeyIsTaken) {
+// Right below the wanted hot key, a line says why it does nothing. A desktop
+// that gives no application a global shortcut is not another application's
+// doing: the menu must not send the user looking for one.
+TEST_F(StatusMenuTest, ALineBelowTheWantedHotKeyNamesWhatHoldsItBack) {
+    const std::string unavailable = "   Alt+Super+5 is not available on this desktop";
     sim.hotkeys().takenByOthers = true;
     settings->setHotkeyEnabled(true);
     launch();
     Menu menu = openMenu();
     EXPECT_TRUE(find(menu, kHotkey).checked);
+    EXPECT_EQ(&find(menu, kTaken), &find(menu, kHotkey) + 1);
     EXPECT_FALSE(find(menu, kTaken).enabled);
     EXPECT_EQ(find(menu, kTaken).toolTip, "");
-
     settings->setHotkeyEnabled(false);
-    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(kTaken)));
-}
+    EXPECT_THAT(titles(openMenu()), Not(Contains(kTaken)));
 
-// A desktop that gives no application a global shortcut is not another
-// application's doing: the menu must not send the user looking for one.
-TEST_F(StatusMenuTest, ADesktopWithoutGlobalShortcutsIsNamedInsteadOfAnotherApp) {
-    const std::string unavailable = "   Alt+Super+5 is not available on this desktop";
     // As on Wayland: the registration is given at once and turned down later.
-    settings->setHotkeyEnabled(true);
-    launch();
-    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(unavailable)));
+    sim.hotkeys().takenByOthers = false;
+    ASSERT_TRUE(sim.statusBar().choose({kHotkey}));
+    EXPECT_THAT(titles(openMenu()), Not(Contains(unavailable)));
     sim.hotkeys().unavailableOnThisDesktop = true;
     sim.hotkeys().refuseHeld(
         {platform::kHotkeyErrorDomain, platform::kNoGlobalShortcutsOnThisDesktop, "none here"});
-    Menu menu = openMenu();
-    EXPECT_THAT(titles(menu), ::testing::Not(::testing::Contains(kTaken)));
-    ASSERT_THAT(titles(menu), ::testing::Contains(unavailable));
+    menu = openMenu();
+    EXPECT_THAT(titles(menu), Not(Contains(kTaken)));
+    ASSERT_THAT(titles(menu), Contains(unavailable));
     EXPECT_FALSE(find(menu, unavailable).enabled);
-    EXPECT_EQ(&find(menu, unavailable), &find(menu, kHotkey) + 1) << "right below the hot key";
+    EXPECT_EQ(&find(menu, unavailable), &find(menu, kHotkey) + 1);
 
     // Off and on again once the desktop can give it: no warning at all.
     sim.hotkeys().unavailableOnThisDesktop = false;
     ASSERT_TRUE(sim.statusBar().choose({kHotkey}));
     ASSERT_TRUE(sim.statusBar().choose({kHotkey}));
-    EXPECT_THAT(titles(openMenu()), ::testing::Not(::testing::Contains(unavailable)));
+    EXPECT_THAT(titles(openMenu()), Not(Contains(unavailable)));
     EXPECT_TRUE(sim.hotkeys().pressKeys(23, 0x0900).has_value());
 }
 
 TEST_F(StatusMenuTest, SpeedUpAndVersionLinesFromTheirInputs) {
-    struct Case {
+    const struct {
         double interval;
         int64_t fps;
-        std::string version;
-        std::string speedup;
-        std::string versionLine;
-    };
-    const std::vector<Case> cases{
+        std::string version, speedup, versionLine;
+    } cases[] = {
         {3.5, 17, "0.1.0", "\u2248 60\u00d7 speed-up", "Ventilux 0.1.0"},  // 59.5 rounds up
         {0.25, 12, "2.3", "\u2248 3\u00d7 speed-up", "Ventilux 2.3"},
         {2, 30, "", "\u2248 60\u00d7 speed-up", "Ventilux 1.0"},
     };
     launch();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         settings->setCaptureInterval(c.interval);
         settings->setPlaybackFPS(c.fps);
         sim.app().appVersion = c.version;
         const std::vector<std::string> seen = titles(openMenu());
-        EXPECT_THAT(seen, ::testing::Contains(c.speedup)) << c.interval << " x " << c.fps;
+        EXPECT_THAT(seen, Contains(c.speedup)) << c.interval << " x " << c.fps;
         EXPECT_EQ(seen[seen.size() - 2], c.versionLine);
     }
 }

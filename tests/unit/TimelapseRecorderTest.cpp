@@ -3,9 +3,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <numeric>
+#include <sstream>
 
-#include "RecorderHarness.h"
+#include "SimDesktop.h"
 #include "settings/Settings.h"
 #include "timelapse/TimelapseRecorder.h"
 
@@ -164,13 +166,12 @@ TEST_F(TimelapseRecorderTest, StopBeforeTheFirstFrameDeletesTheEmptyMovie) {
 
 TEST(TimelapseEnd, ASessionThatCanNoLongerWriteOrCaptureEndsWithinAnIntervalKeepingItsFrames) {
     const platform::Error diskFull{"POSIX", 28, "No space left on device."};
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(TimelapseHarness&)> breakIt;  // after three frames
         const char* message;                             // "" for the saved movie
         const char* cause;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"disk full", [&](auto& t) { t.movie().writeError = diskFull; }, "", " (disk full)"},
         {"other write failure",
          [](auto& t) {
@@ -189,8 +190,12 @@ TEST(TimelapseEnd, ASessionThatCanNoLongerWriteOrCaptureEndsWithinAnIntervalKeep
              t.movie().framesLostInFailure = 3;
          },
          "message Write failed: No space left on device. | no-file", ""},
-        {"the finish fails", [&](auto& t) { t.movie().finishError = diskFull; }, "",
-         " (disk full)"},
+        {"the finish fails",
+         [&](auto& t) {
+             t.movie().finishError = diskFull;
+             t.recorder->stop(nullptr);
+         },
+         "", " (disk full)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -198,9 +203,6 @@ TEST(TimelapseEnd, ASessionThatCanNoLongerWriteOrCaptureEndsWithinAnIntervalKeep
         t.startRecording();
         t.sim.dispatch().advance(4.5);
         c.breakIt(t);
-        if (std::string(c.name) == "the finish fails") {
-            t.recorder->stop(nullptr);
-        }
         t.sim.dispatch().advance(2);
         EXPECT_FALSE(t.recorder->isRecording()) << "within one capture interval";
         const std::string saved = "message Saved 3-frame time-lapse" + std::string(c.cause) +
@@ -219,20 +221,32 @@ TEST_F(TimelapseRecorderTest, StopWhileIdleOnlyCompletesAfterReturning) {
     EXPECT_THAT(events.seen, ElementsAre("completion idle"));
 }
 
-TEST_F(TimelapseRecorderTest, ASecondStopDuringTheFinishCompletesWithoutWaiting) {
+// While the movie is being finished, a second stop completes at once and a
+// start waits until the movie is saved.
+TEST_F(TimelapseRecorderTest, DuringTheFinishASecondStopCompletesAtOnceAndAStartWaits) {
     startRecording();
+    sim.dispatch().advance(2);
     sim.dispatch().holdBackgroundTasks(true);  // the writer's finish waits
     recorder->stop(events.completion("first"));
     sim.dispatch().runUntilIdle();
     recorder->stop(events.completion("second"));
+    recorder->start();
     sim.dispatch().runUntilIdle();
     EXPECT_THAT(events.seen, ElementsAre("state true", "completion second"));
+    EXPECT_EQ(sim.movieWriters().movies.size(), 1u) << "no second writer while finishing";
 
     ASSERT_EQ(sim.dispatch().heldBackgroundTaskCount(), 1u);
-    sim.dispatch().runHeldBackgroundTask(0);
+    sim.dispatch().runHeldBackgroundTask(0);  // the first movie is written
+    sim.dispatch().holdBackgroundTasks(false);
     sim.dispatch().runUntilIdle();
-    EXPECT_THAT(events.seen, ElementsAre("state true", "completion second", "state false", saved(1),
-                                         "completion first"));
+    EXPECT_TRUE(recorder->isRecording());
+    ASSERT_EQ(sim.movieWriters().movies.size(), 2u);
+    EXPECT_THAT(events.seen, ElementsAre("state true", "completion second", "state false",
+                                         saved(2, 0), "completion first", "state true"));
+    // Both sessions began within the same second: the first movie is kept.
+    EXPECT_NE(movie(0).file, movie(1).file);
+    EXPECT_TRUE(std::filesystem::exists(movie(0).file));
+    EXPECT_EQ(frameNumbers(0), (std::vector<int64_t>{0, 1}));
 }
 
 TEST_F(TimelapseRecorderTest, StopDuringTheStartDoesNotCancelIt) {
@@ -250,37 +264,9 @@ TEST_F(TimelapseRecorderTest, StopDuringTheStartDoesNotCancelIt) {
     EXPECT_TRUE(recorder->isRecording());
 }
 
-TEST_F(TimelapseRecorderTest, AStartDuringTheFinishWaitsUntilTheMovieIsSaved) {
-    startRecording();
-    sim.dispatch().advance(2);
-    sim.dispatch().holdBackgroundTasks(true);
-    recorder->stop(events.completion("stop"));
-    sim.dispatch().runUntilIdle();
-    recorder->start();
-    sim.dispatch().runUntilIdle();
-    EXPECT_EQ(sim.movieWriters().movies.size(), 1u) << "no second writer while finishing";
-
-    sim.dispatch().runHeldBackgroundTask(0);  // the first movie is written
-    sim.dispatch().holdBackgroundTasks(false);
-    sim.dispatch().runUntilIdle();
-    EXPECT_TRUE(recorder->isRecording());
-    ASSERT_EQ(sim.movieWriters().movies.size(), 2u);
-    EXPECT_THAT(events.seen, ElementsAre("state true", "state false", saved(2, 0),
-                                         "completion stop", "state true"));
-    // Both sessions began within the same second: the first movie is kept.
-    EXPECT_NE(movie(0).file, movie(1).file);
-    EXPECT_TRUE(std::filesystem::exists(movie(0).file));
-    EXPECT_EQ(frameNumbers(0), (std::vector<int64_t>{0, 1}));
-}
-
 TEST_F(TimelapseRecorderTest, MovieNamesCarryTheLocalStartTimeAndNeverCollide) {
     std::tm local{};
-    local.tm_year = 2026 - 1900;
-    local.tm_mon = 11;
-    local.tm_mday = 31;
-    local.tm_hour = 23;
-    local.tm_min = 59;
-    local.tm_sec = 58;
+    std::istringstream("2026-12-31 23:59:58") >> std::get_time(&local, "%Y-%m-%d %H:%M:%S");
     local.tm_isdst = -1;
     sim.dispatch().setWallClock(std::chrono::system_clock::from_time_t(std::mktime(&local)));
     for (int session = 0; session < 3; ++session) {
@@ -301,12 +287,11 @@ TEST_F(TimelapseRecorderTest, MovieNamesCarryTheLocalStartTimeAndNeverCollide) {
 }
 
 TEST(TimelapseStart, AFailedStartSaysWhyOnceAndLeavesTheRecorderReady) {
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(TimelapseHarness&)> arrange;
         std::string message;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no permission", [](auto& t) { t.sim.screenCapture().accessAllowed = false; },
          "Allow Ventilux to share your screen in the desktop's screen-sharing dialog, then start "
          "recording again."},
@@ -381,7 +366,6 @@ TEST_F(TimelapseRecorderTest, WithoutPermissionTheSettingsAreShownAndALaterStart
 
 TEST(TimelapseSessionLabel, NamesTheIntervalInMillisecondsOrSeconds) {
     const std::pair<double, const char*> cases[] = {
-        {0.25, "Capturing every 250 ms…"},
         {0.9999, "Capturing every 999 ms…"},
         {1.5, "Capturing every 1.5 s…"},
         {1e300, "Capturing every 1e+300 s…"},
