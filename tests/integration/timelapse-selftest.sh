@@ -5,15 +5,13 @@
 #   timelapse-selftest.sh /path/to/ventilux      (run inside with-desktop.sh --x)
 set -euo pipefail
 ventilux=$1
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../../scripts/lib/app-e2e.sh
+source "$(dirname "$0")/../../scripts/lib/app-e2e.sh"
 
 xclock -update 1 -geometry 300x300+100+100 >/dev/null 2>&1 &
 
 status=0
 "$ventilux" --selftest 2>"$work/err" || status=$?
-cat "$work/err"
 [ "$status" -eq 0 ] || fail "exit status $status"
 [ "$(head -n 1 "$work/err")" = "SELFTEST: starting capture" ] || fail "first line"
 result=$(grep '^SELFTEST RESULT: ' "$work/err") || fail "no result line"
@@ -33,7 +31,6 @@ IFS=, read -r codec width height counted < <(ffprobe -v error -select_streams v:
 # Without an X display the run reports the failure and still exits 0.
 status=0
 env -u DISPLAY "$ventilux" --selftest 2>"$work/err" || status=$?
-cat "$work/err"
 [ "$status" -eq 0 ] || fail "exit status $status without a display"
 grep -q '^SELFTEST RESULT: Could not start: .* | no-file$' "$work/err" || fail "no failure line"
 echo "PASS: $frames frames"
