@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MainContext.h"
@@ -25,8 +26,12 @@ using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
 using fixtures::runUntil;
 
-inline std::string text(GVariant* value) {
-    gchar* printed = g_variant_print(value, FALSE);
+// As g_variant_print writes it; `typed` names the type where the text would not.
+inline std::string text(GVariant* value, bool typed = false) {
+    if (value == nullptr) {
+        return "(no value)";
+    }
+    gchar* printed = g_variant_print(value, typed);
     std::string result = printed;
     g_free(printed);
     return result;
@@ -34,11 +39,6 @@ inline std::string text(GVariant* value) {
 
 class BusPeer {
   public:
-    struct Signal {
-        std::string member;
-        std::string parameters;  // as g_variant_print writes them
-    };
-
     BusPeer() {
         gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
         EXPECT_NE(address, nullptr) << "no session bus";
@@ -63,16 +63,16 @@ class BusPeer {
 
     // Takes a well-known name for this connection; false when someone has it.
     bool own(const char* name) {
-        Variant reply(callBus("RequestName", g_variant_new("(su)", name, 4u /* do not queue */)));
+        Variant reply = callBus("RequestName", g_variant_new("(su)", name, 4u /* do not queue */));
         guint32 result = 0;
         if (reply) {
             g_variant_get(reply.get(), "(u)", &result);
         }
         return result == 1;
     }
-    void release(const char* name) { Variant(callBus("ReleaseName", g_variant_new("(s)", name))); }
+    void release(const char* name) { callBus("ReleaseName", g_variant_new("(s)", name)); }
     bool hasOwner(const char* name) {
-        Variant reply(callBus("NameHasOwner", g_variant_new("(s)", name)));
+        Variant reply = callBus("NameHasOwner", g_variant_new("(s)", name));
         gboolean owned = FALSE;
         if (reply) {
             g_variant_get(reply.get(), "(b)", &owned);
@@ -81,8 +81,8 @@ class BusPeer {
     }
 
     // The reply, or nullptr with `error` set. The main context runs meanwhile.
-    GVariant* call(const std::string& destination, const char* path, const char* interface,
-                   const char* method, GVariant* parameters, std::string* error = nullptr) {
+    Variant call(const std::string& destination, const char* path, const char* interface,
+                 const char* method, GVariant* parameters, std::string* error = nullptr) {
         struct Pending {
             bool done = false;
             GVariant* reply = nullptr;
@@ -107,13 +107,24 @@ class BusPeer {
         if (error != nullptr) {
             *error = pending.error;
         }
-        return pending.reply;
+        return Variant(pending.reply);
+    }
+    // A property's value, or nullptr.
+    Variant property(const std::string& destination, const char* path, const char* interface,
+                     const char* name) {
+        Variant reply = call(destination, path, "org.freedesktop.DBus.Properties", "Get",
+                             g_variant_new("(ss)", interface, name));
+        GVariant* value = nullptr;
+        if (reply) {
+            g_variant_get(reply.get(), "(v)", &value);
+        }
+        return Variant(value);
     }
 
     // One round trip to `peer`: the bus keeps each sender's messages in order,
     // so every signal it sent before answering is then in.
     void sync(const std::string& peer) {
-        Variant(call(peer, "/", "org.freedesktop.DBus.Peer", "Ping", nullptr));
+        call(peer, "/", "org.freedesktop.DBus.Peer", "Ping", nullptr);
         runUntil([] { return !g_main_context_pending(nullptr); }, 1);
     }
 
@@ -122,7 +133,8 @@ class BusPeer {
             bus_, sender.c_str(), interface, nullptr, nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* member,
                GVariant* parameters, gpointer self) {
-                static_cast<BusPeer*>(self)->signals.push_back({member, text(parameters)});
+                static_cast<BusPeer*>(self)->signals_.push_back(std::string(member) + " " +
+                                                                text(parameters));
             },
             this, nullptr));
         // The match rule goes to the bus without a reply; a call the bus answers
@@ -132,16 +144,21 @@ class BusPeer {
                                             G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
     }
 
-    std::vector<Signal> signals;
+    // The signals `peer` sent since the last call, as "member parameters".
+    std::vector<std::string> announced(const std::string& peer) {
+        sync(peer);
+        return std::exchange(signals_, {});
+    }
 
   private:
-    GVariant* callBus(const char* method, GVariant* parameters) {
+    Variant callBus(const char* method, GVariant* parameters) {
         return call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method,
                     parameters);
     }
 
     GDBusConnection* bus_ = nullptr;
     std::vector<guint> subscriptions_;
+    std::vector<std::string> signals_;
 };
 
 // Afterwards every message `peer` sent to this process's own session-bus

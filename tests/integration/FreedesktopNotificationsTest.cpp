@@ -39,13 +39,10 @@ class NotificationRecorder {
                    GDBusMethodInvocation* invocation) {
                 if (method == "GetCapabilities") {
                     ++capabilityQuestions;
-                    std::vector<const gchar*> names;
-                    for (const std::string& name : capabilities) {
-                        names.push_back(name.c_str());
-                    }
-                    names.push_back(nullptr);
-                    g_dbus_method_invocation_return_value(invocation,
-                                                          g_variant_new("(^as)", names.data()));
+                    g_dbus_method_invocation_return_value(
+                        invocation,
+                        g_variant_new(
+                            "(@as)", g_variant_new_strv(capabilities.data(), capabilities.size())));
                     return;
                 }
                 const gchar* body = nullptr;
@@ -61,7 +58,7 @@ class NotificationRecorder {
     }
 
     std::vector<std::string> bodies;
-    std::vector<std::string> capabilities{"body"};
+    std::vector<const char*> capabilities{"body"};
     int capabilityQuestions = 0;
 
   private:
@@ -126,8 +123,8 @@ TEST(FreedesktopNotifications, LongBodiesAreCutAndMarkupIsEscapedForServersThatR
 // nothing may fail. (With a server, tray-e2e.sh sees the notification arrive.)
 TEST(FreedesktopNotifications, WithoutAServerNothingIsAllowedNothingWaitsAndNothingFails) {
     BusPeer peer;
-    Variant activatable(peer.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                  "org.freedesktop.DBus", "ListActivatableNames", nullptr));
+    Variant activatable = peer.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus", "ListActivatableNames", nullptr);
     if (bustest::text(activatable.get()).find("org.freedesktop.Notifications") !=
         std::string::npos) {
         GTEST_SKIP() << "this machine's bus starts a notification server on demand";

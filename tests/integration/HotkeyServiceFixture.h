@@ -5,33 +5,28 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 #include <thread>
-#include <vector>
+#include <type_traits>
 
+#include "LogLines.h"
 #include "platform/Services.h"
 #include "platform/linux/LinuxDispatch.h"
 
 namespace vx::fixtures {
 
-// What a hot-key service logs.
-class Lines : public platform::Log {
-  public:
-    void line(const std::string& text) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
-
-// The hot key on a real hot-key service, with the real main queue to run its actions.
+// The hot key on a real `Service`, with the real main queue to run its actions.
+template <class Service>
 class HotkeyServiceFixture : public ::testing::Test {
   protected:
-    // `makeService` builds the service with the fixture's log.
-    explicit HotkeyServiceFixture(
-        const std::function<std::unique_ptr<platform::HotkeyService>(platform::Log&)>&
-            makeService) {
+    HotkeyServiceFixture() {
         auto log = std::make_unique<Lines>();
         logged = log.get();
         services.dispatch = std::make_unique<platform::linux_::LinuxDispatch>();
-        services.hotkeys = makeService(*log);
+        if constexpr (std::is_constructible_v<Service, platform::Log&>) {
+            services.hotkeys = std::make_unique<Service>(*log);
+        } else {
+            services.hotkeys = std::make_unique<Service>();
+        }
         services.log = std::move(log);
         installation.emplace(services);
     }

@@ -136,29 +136,26 @@ std::optional<RunningApp> listed(int pid) {
     return std::nullopt;
 }
 
-TEST(LinuxRunningApps, ThisProcessIsIdentifiedByItsProgramFileAndListedAsSuch) {
+TEST(LinuxRunningApps, EachProcessIsListedByItsProgramFilesCanonicalPathAndItsLaunchTime) {
     const RunningApp self = LinuxRunningApps().current();
     EXPECT_EQ(self.pid, getpid());
     EXPECT_EQ(self.identifier, fs::canonical("/proc/self/exe").string());
     ASSERT_TRUE(self.launchTime);
     EXPECT_LE(*self.launchTime, std::chrono::system_clock::now() + std::chrono::seconds(2));
-
     const auto inList = listed(getpid());
     ASSERT_TRUE(inList);
     EXPECT_EQ(inList->identifier, self.identifier);
     EXPECT_EQ(inList->launchTime, self.launchTime);
-}
 
-TEST(LinuxRunningApps, AProgramStartedLaterIsListedByItsCanonicalPathAsTheYounger) {
+    // Started later, through a symbolic link: the younger, named by the file the link leads to.
     TemporaryFolder folder;
-    // Reached through a symbolic link, identified by the file it leads to.
     fs::create_symlink(fs::canonical("/bin/sleep"), folder.path() / "nap");
     ChildProcess child(folder.path() / "nap");
     const auto app = listed(child.pid);
     ASSERT_TRUE(app);
     EXPECT_EQ(app->identifier, fs::canonical("/bin/sleep").string());
     ASSERT_TRUE(app->launchTime);
-    EXPECT_GE(*app->launchTime, *LinuxRunningApps().current().launchTime);
+    EXPECT_GE(*app->launchTime, *self.launchTime);
 }
 
 TEST(LinuxRunningApps, AProgramDeletedWhileItRunsKeepsItsIdentifier) {

@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
+#include "MainContext.h"
 #include "TemporaryFolder.h"
 
 namespace vx {
@@ -17,29 +16,17 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::contents;
 
-void writeExecutable(const fs::path& file, const std::string& text) {
-    std::ofstream(file) << text;
+// A shell script at `file` that notes its path and arguments in `record`, in one rename.
+void writeRecorder(const fs::path& file, const fs::path& record) {
+    std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > '" + record.string() +
+                               ".new'\nmv '" + record.string() + ".new' '" + record.string() +
+                               "'\n";
     fs::permissions(file, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
 }
 
-// Waits for a file that another process writes in one rename; only something
-// lost comes anywhere near the deadline.
+// A file that another process writes in one rename.
 bool appears(const fs::path& file) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(file)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-// A shell script at `file` that notes its path and arguments in `record`, in one rename.
-void writeRecorder(const fs::path& file, const fs::path& record) {
-    writeExecutable(file, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > '" + record.string() +
-                              ".new'\nmv '" + record.string() + ".new' '" + record.string() +
-                              "'\n");
+    return fixtures::runUntil([&] { return fs::exists(file); });
 }
 
 // The real program, copied to a path holding every character the command

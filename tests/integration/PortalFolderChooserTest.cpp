@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "BusPeer.h"
-#include "HotkeyServiceFixture.h"
+#include "LogLines.h"
 #include "platform/linux/wayland/PortalFolderChooser.h"
 
 namespace vx {
@@ -75,15 +75,15 @@ TEST_F(PortalFolderChooserTest, TheChosenFolderComesBackAsAPathAndACancelAsNothi
         std::vector<const char*> uris = c.uris;
         uris.push_back(nullptr);
         std::string error;
-        Variant(peer.call(kPortal, kPortalPath, kControl, "SetAnswer",
-                          g_variant_new("(u^as)", c.response, uris.data()), &error));
+        peer.call(kPortal, kPortalPath, kControl, "SetAnswer",
+                  g_variant_new("(u^as)", c.response, uris.data()), &error);
         ASSERT_EQ(error, "");
         EXPECT_EQ(choose("/home/u/My Desktop"), c.folder) << c.response;
         EXPECT_EQ(log.lines.size(), c.logLines) << c.response;
     }
 
     // The dialog was asked for folders, opened at the present one, with a title.
-    Variant request(peer.call(kPortal, kPortalPath, kControl, "LastRequest", nullptr));
+    Variant request = peer.call(kPortal, kPortalPath, kControl, "LastRequest", nullptr);
     ASSERT_TRUE(request);
     const gchar* title = nullptr;
     GVariant* options = nullptr;

@@ -28,16 +28,8 @@ constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kControl = "lab.quimbry.ventilux.test.Portal";
 
-// The hot key with the portal service on whatever session bus the test has.
-class PortalHotkeyFixture : public fixtures::HotkeyServiceFixture {
-  protected:
-    PortalHotkeyFixture()
-        : HotkeyServiceFixture(
-              [](platform::Log& log) { return std::make_unique<PortalHotkeyService>(log); }) {}
-};
-
 // Against shortcuts-portal.py, a stand-in that offers GlobalShortcuts.
-class PortalHotkeyTest : public PortalHotkeyFixture {
+class PortalHotkeyTest : public fixtures::HotkeyServiceFixture<PortalHotkeyService> {
   protected:
     struct Session {
         std::string handle;
@@ -50,11 +42,11 @@ class PortalHotkeyTest : public PortalHotkeyFixture {
     void freeze(bool frozen) { portal.signal(frozen ? SIGSTOP : SIGCONT); }
     void control(const char* method, GVariant* parameters) {
         std::string error;
-        Variant(peer.call(kPortal, kPortalPath, kControl, method, parameters, &error));
+        peer.call(kPortal, kPortalPath, kControl, method, parameters, &error);
         EXPECT_EQ(error, "") << method;
     }
     std::vector<Session> sessions() {
-        Variant reply(peer.call(kPortal, kPortalPath, kControl, "Sessions", nullptr));
+        Variant reply = peer.call(kPortal, kPortalPath, kControl, "Sessions", nullptr);
         std::vector<Session> listed;
         if (!reply) {
             ADD_FAILURE() << "the stand-in portal did not list its sessions";
@@ -168,11 +160,11 @@ TEST_F(PortalHotkeyTest, UnregisterClosesTheSessionEvenWhenTheDesktopHadNotMadeI
 
 // Against the real portal of a headless GNOME session, which has no
 // GlobalShortcuts backend.
-using GnomePortalHotkeyTest = PortalHotkeyFixture;
+using GnomePortalHotkeyTest = fixtures::HotkeyServiceFixture<PortalHotkeyService>;
 
 TEST_F(GnomePortalHotkeyTest, TheShortcutIsUnavailableOnThisDesktopNotTaken) {
-    // The portal itself runs and answers for what it does offer, so the
-    // verdict below is its own and not that of a missing portal.
+    // The portal itself runs (the bus starts it on demand) and answers for what it
+    // does offer, so the verdict below is its own and not that of a missing portal.
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     ASSERT_NE(bus, nullptr);
     GError* error = nullptr;

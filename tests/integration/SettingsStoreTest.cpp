@@ -12,6 +12,7 @@
 #include <random>
 #include <sstream>
 
+#include "LogLines.h"
 #include "TemporaryFolder.h"
 #include "platform/linux/store/LinuxDefaultsFile.h"
 #include "platform/linux/store/LinuxDefaultsStore.h"
@@ -21,12 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::contents;
-
-class RecordingLog : public Log {
-  public:
-    void line(const std::string& text) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
 
 void writeBytes(const fs::path& file, std::string_view bytes) {
     fs::create_directories(file.parent_path());
@@ -58,7 +53,7 @@ class SettingsStore : public ::testing::Test {
 
     fixtures::TemporaryFolder root_{"ventilux-settings"};
     const fs::path file_ = root_.path() / "config" / "ventilux" / "settings.ini";
-    RecordingLog log_;
+    fixtures::Lines log_;
 };
 
 TEST_F(SettingsStore, EveryTypeRoundTripsExactlyThroughTheFile) {

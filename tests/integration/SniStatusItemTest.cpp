@@ -2,11 +2,14 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "BusPeer.h"
-#include "platform/Log.h"
+#include "LogLines.h"
 #include "platform/linux/tray/DbusObject.h"
 #include "platform/linux/tray/SniStatusBar.h"
 
@@ -26,12 +29,6 @@ using platform::StatusTint;
 
 constexpr const char* kItem = "org.kde.StatusNotifierItem";
 constexpr const char* kMenu = "com.canonical.dbusmenu";
-
-class RecordedLog : public platform::Log {
-  public:
-    void line(const std::string& text) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
 
 // The tray's side of the protocol: the watcher that items register with.
 class FakeWatcher {
@@ -93,7 +90,6 @@ Menu sampleMenu() {
     return {start, label, MenuItem::makeSeparator(), realtime, interval, microphone, quit};
 }
 
-// Ids as the host numbers them: depth first, from 1.
 // GetLayout's arguments; no names asks for every property.
 GVariant* layoutOf(int32_t parent, int32_t depth, std::vector<const gchar*> names = {}) {
     names.push_back(nullptr);
@@ -104,10 +100,12 @@ GVariant* idArray(const std::vector<int32_t>& ids) {
     return g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, ids.data(), ids.size(), sizeof(int32_t));
 }
 
+// Ids as the host numbers them: depth first, from 1.
 enum Id { kStart = 1, kLabel, kSeparator, kRealtime, kInterval, kFast, kSlow, kMicrophone, kQuit };
 
 class SniStatusItemTest : public ::testing::Test {
   protected:
+    // Each test has one item from the start; it finds a tray once one starts.
     std::unique_ptr<platform::StatusItem> makeItem() {
         return platform::linux_::SniStatusBar(log).makeStatusItem(
             [this] {
@@ -116,45 +114,33 @@ class SniStatusItemTest : public ::testing::Test {
             },
             [this](const MenuItem& chosen) { activated.push_back(chosen); });
     }
-    // Calls the item's connection, which the watcher learnt.
-    Variant call(const std::string& service, const char* path, const char* interface,
-                 const char* method, GVariant* parameters, std::string* error = nullptr) {
-        return Variant(host.call(service, path, interface, method, parameters, error));
-    }
+    // Calls go to the item's connection, which the watcher learnt.
     Variant menuCall(const std::string& service, const char* method, GVariant* parameters,
                      std::string* error = nullptr) {
-        return call(service, "/MenuBar", kMenu, method, parameters, error);
+        return host.call(service, "/MenuBar", kMenu, method, parameters, error);
+    }
+    std::string menuText(const std::string& service, const char* method, GVariant* parameters) {
+        return text(menuCall(service, method, parameters).get());
     }
     Variant itemProperty(const std::string& service, const char* name) {
-        Variant reply = call(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties",
-                             "Get", g_variant_new("(ss)", kItem, name));
-        EXPECT_TRUE(reply) << name;
-        GVariant* value = nullptr;
-        if (reply) {
-            g_variant_get(reply.get(), "(v)", &value);
-        }
-        return Variant(value);
+        Variant value = host.property(service, "/StatusNotifierItem", kItem, name);
+        EXPECT_TRUE(value) << name;
+        return value;
     }
-    // What the item announced since the host last forgot, as "member parameters".
-    std::vector<std::string> announced(const std::string& service) {
-        host.sync(service);
-        std::vector<std::string> seen;
-        for (const auto& signal : host.signals) {
-            seen.push_back(signal.member + " " + signal.parameters);
-        }
-        host.signals.clear();
-        return seen;
-    }
-    std::string registeredService(FakeWatcher& watcher) {
-        EXPECT_TRUE(runUntil([&] { return !watcher.registered.empty(); }));
-        return watcher.registered.empty() ? "" : watcher.registered.back();
+    // Starts a tray; the service name the item registers with it.
+    std::string registered() {
+        watcher.emplace(host);
+        EXPECT_TRUE(runUntil([&] { return !watcher->registered.empty(); }));
+        return watcher->registered.empty() ? "" : watcher->registered.back();
     }
 
-    RecordedLog log;
+    fixtures::Lines log;
     BusPeer host;
     Menu menu = sampleMenu();
     int builds = 0;
     std::vector<MenuItem> activated;
+    std::optional<FakeWatcher> watcher;
+    std::unique_ptr<platform::StatusItem> statusItem = makeItem();
 };
 
 // Each pixmap is (width, height, ARGB32 bytes); returns the largest one's
@@ -183,54 +169,42 @@ std::vector<std::array<int, 3>> opaqueColours(GVariant* pixmaps, int expectedCou
 }
 
 TEST_F(SniStatusItemTest, TheItemRegistersWithTheTrayAndDescribesItself) {
-    FakeWatcher watcher(host);
-    auto statusItem = makeItem();
     statusItem->button().setLook(
         {StatusImage::icon, StatusImagePosition::imageOnly, "", StatusTint::none, "Ventilux"});
-    const std::string service = registeredService(watcher);
+    const std::string service = registered();
     GDBusConnection* own = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     EXPECT_EQ(service, g_dbus_connection_get_unique_name(own));
     g_object_unref(own);
 
-    const std::vector<std::pair<const char*, std::string>> expected{
-        {"Category", "'ApplicationStatus'"},
-        {"Id", "'ventilux'"},
-        {"Title", "'Ventilux'"},
-        {"Status", "'Active'"},
-        {"ItemIsMenu", "true"},
-        {"Menu", "'/MenuBar'"},
-        {"IconName", "''"},
-        {"ToolTip", "('', [], 'Ventilux', '')"},
+    const std::vector<std::tuple<const char*, const char*, std::string>> expected{
+        {kItem, "Category", "'ApplicationStatus'"},
+        {kItem, "Id", "'ventilux'"},
+        {kItem, "Title", "'Ventilux'"},
+        {kItem, "Status", "'Active'"},
+        {kItem, "ItemIsMenu", "true"},
+        {kItem, "Menu", "objectpath '/MenuBar'"},
+        {kItem, "IconName", "''"},
+        {kItem, "ToolTip", "('', @a(iiay) [], 'Ventilux', '')"},
+        {kMenu, "Version", "uint32 3"},
+        {kMenu, "Status", "'normal'"},
     };
-    for (const auto& [name, value] : expected) {
-        EXPECT_EQ(text(itemProperty(service, name).get()), value) << name;
+    for (const auto& [interface, name, value] : expected) {
+        const char* path =
+            std::string_view(interface) == kItem ? "/StatusNotifierItem" : "/MenuBar";
+        EXPECT_EQ(text(host.property(service, path, interface, name).get(), true), value) << name;
     }
-    EXPECT_TRUE(
-        g_variant_is_of_type(itemProperty(service, "Menu").get(), G_VARIANT_TYPE_OBJECT_PATH));
     Variant pixmaps = itemProperty(service, "IconPixmap");
     ASSERT_TRUE(pixmaps);
     EXPECT_FALSE(opaqueColours(pixmaps.get(), 2).empty());
-
-    for (const auto& [name, value] : std::vector<std::pair<const char*, std::string>>{
-             {"Version", "uint32 3"}, {"Status", "'normal'"}}) {
-        Variant reply = call(service, "/MenuBar", "org.freedesktop.DBus.Properties", "Get",
-                             g_variant_new("(ss)", kMenu, name));
-        ASSERT_TRUE(reply) << name;
-        EXPECT_EQ(text(reply.get()), "(<" + value + ">,)") << name;
-    }
     EXPECT_TRUE(log.lines.empty());
 }
 
 TEST_F(SniStatusItemTest, TheLayoutShowsEveryLineAsTheMenuSaysAndNumbersThemDepthFirst) {
-    FakeWatcher watcher(host);
-    auto statusItem = makeItem();
-    const std::string service = registeredService(watcher);
+    const std::string service = registered();
 
     // What xfce4-panel asks for when it starts: the whole tree.
-    Variant layout = menuCall(service, "GetLayout", layoutOf(0, -1));
-    ASSERT_TRUE(layout);
+    const std::string tree = menuText(service, "GetLayout", layoutOf(0, -1));
     EXPECT_EQ(builds, 1);
-    const std::string tree = text(layout.get());
     const std::vector<std::string> expectedLines{
         "<(1, {'label': <'Start Time-Lapse'>, 'enabled': <true>, 'visible': <true>, "
         "'shortcut': <[['Control', 'r']]>}, @av [])>",
@@ -254,49 +228,38 @@ TEST_F(SniStatusItemTest, TheLayoutShowsEveryLineAsTheMenuSaysAndNumbersThemDept
     EXPECT_EQ(tree.find("(1, (0, {'children-display': <'submenu'>}, [<(1,"), 0u) << tree;
 
     // One level below the submenu, with only the labels asked for.
-    Variant submenu = menuCall(service, "GetLayout", layoutOf(kInterval, 1, {"label"}));
-    ASSERT_TRUE(submenu);
-    EXPECT_EQ(text(submenu.get()),
+    EXPECT_EQ(menuText(service, "GetLayout", layoutOf(kInterval, 1, {"label"})),
               "(1, (5, {'label': <'Capture Interval'>}, [<(6, {'label': <'Every 250 "
               "ms'>}, @av [])>, <(7, {'label': <'Every 2 s'>}, @av [])>]))");
     EXPECT_EQ(builds, 1) << "only the root's layout may rebuild";
 
     const gchar* names[] = {"toggle-state", "type", nullptr};
-    Variant group =
-        menuCall(service, "GetGroupProperties",
-                 g_variant_new("(@ai^as)", idArray({kRealtime, kSeparator, 999}), names));
-    ASSERT_TRUE(group);
-    EXPECT_EQ(text(group.get()), "([(4, {'toggle-state': <1>}), (3, {'type': <'separator'>})],)");
-
-    Variant property =
-        menuCall(service, "GetProperty", g_variant_new("(is)", kMicrophone, "label"));
-    ASSERT_TRUE(property);
-    EXPECT_EQ(text(property.get()), "(<'USB__Mic'>,)");
+    EXPECT_EQ(menuText(service, "GetGroupProperties",
+                       g_variant_new("(@ai^as)", idArray({kRealtime, kSeparator, 999}), names)),
+              "([(4, {'toggle-state': <1>}), (3, {'type': <'separator'>})],)");
+    EXPECT_EQ(menuText(service, "GetProperty", g_variant_new("(is)", kMicrophone, "label")),
+              "(<'USB__Mic'>,)");
     std::string error;
     EXPECT_FALSE(menuCall(service, "GetLayout", layoutOf(999, -1), &error));
     EXPECT_NE(error, "");
 }
 
 TEST_F(SniStatusItemTest, OpeningTheMenuRebuildsItAndAnnouncesOnlyWhatChanged) {
-    FakeWatcher watcher(host);
-    auto statusItem = makeItem();
-    const std::string service = registeredService(watcher);
+    const std::string service = registered();
     host.listen(service, kMenu);
-    Variant first = menuCall(service, "GetLayout", layoutOf(0, -1));
-    ASSERT_TRUE(first);
+    ASSERT_TRUE(menuCall(service, "GetLayout", layoutOf(0, -1)));
     auto aboutToShowGroup = [&](const std::vector<int32_t>& ids) {
-        return text(
-            menuCall(service, "AboutToShowGroup", g_variant_new("(@ai)", idArray(ids))).get());
+        return menuText(service, "AboutToShowGroup", g_variant_new("(@ai)", idArray(ids)));
     };
 
     // A host that opens with the group form, then fetches what it was told changed.
     menu[0].title = "Stop Recording";
     EXPECT_EQ(aboutToShowGroup({0}), "([0], [])");
     EXPECT_EQ(builds, 2);
-    Variant changed = menuCall(service, "GetLayout", layoutOf(0, -1));
+    const std::string changed = menuText(service, "GetLayout", layoutOf(0, -1));
     EXPECT_EQ(builds, 2) << "the layout the host was told about is served as it is";
-    EXPECT_NE(text(changed.get()).find("(2, (0,"), std::string::npos);
-    EXPECT_NE(text(changed.get()).find("'Stop Recording'"), std::string::npos);
+    EXPECT_NE(changed.find("(2, (0,"), std::string::npos);
+    EXPECT_NE(changed.find("'Stop Recording'"), std::string::npos);
 
     // Opening again with nothing changed: rebuilt, but no new revision and no signal.
     EXPECT_EQ(aboutToShowGroup({0, 999}), "([], [999])");
@@ -304,27 +267,24 @@ TEST_F(SniStatusItemTest, OpeningTheMenuRebuildsItAndAnnouncesOnlyWhatChanged) {
 
     // The single form, as other hosts use it; a submenu's opening rebuilds nothing.
     menu[3].checked = false;
-    EXPECT_EQ(text(menuCall(service, "AboutToShow", g_variant_new("(i)", 0)).get()), "(true,)");
-    EXPECT_EQ(text(menuCall(service, "AboutToShow", g_variant_new("(i)", kInterval)).get()),
-              "(false,)");
+    EXPECT_EQ(menuText(service, "AboutToShow", g_variant_new("(i)", 0)), "(true,)");
+    EXPECT_EQ(menuText(service, "AboutToShow", g_variant_new("(i)", kInterval)), "(false,)");
     EXPECT_EQ(builds, 4);
-    Variant(menuCall(service, "GetLayout", layoutOf(0, -1)));
+    menuCall(service, "GetLayout", layoutOf(0, -1));
     EXPECT_EQ(builds, 4);
 
-    EXPECT_EQ(announced(service),
+    EXPECT_EQ(host.announced(service),
               (std::vector<std::string>{"LayoutUpdated (2, 0)", "LayoutUpdated (3, 0)"}));
 
     // A host that only asks for the layout (no opening announced) still sees a fresh menu.
     menu[0].title = "Cancel Countdown";
-    Variant asked = menuCall(service, "GetLayout", layoutOf(0, -1));
-    EXPECT_NE(text(asked.get()).find("'Cancel Countdown'"), std::string::npos);
+    EXPECT_NE(menuText(service, "GetLayout", layoutOf(0, -1)).find("'Cancel Countdown'"),
+              std::string::npos);
 }
 
 TEST_F(SniStatusItemTest, AClickActivatesTheChosenItemAndNothingElse) {
-    FakeWatcher watcher(host);
-    auto statusItem = makeItem();
-    const std::string service = registeredService(watcher);
-    Variant(menuCall(service, "AboutToShow", g_variant_new("(i)", 0)));
+    const std::string service = registered();
+    menuCall(service, "AboutToShow", g_variant_new("(i)", 0));
 
     // What a host sends for a click, in the group form; only one of these is a real choice.
     GVariantBuilder events;
@@ -336,17 +296,15 @@ TEST_F(SniStatusItemTest, AClickActivatesTheChosenItemAndNothingElse) {
     for (const auto& [id, eventId] : sent) {
         g_variant_builder_add(&events, "(isvu)", id, eventId, g_variant_new_string(""), 0u);
     }
-    Variant errors = menuCall(service, "EventGroup", g_variant_new("(a(isvu))", &events));
-    ASSERT_TRUE(errors);
-    EXPECT_EQ(text(errors.get()), "([999],)");
+    EXPECT_EQ(menuText(service, "EventGroup", g_variant_new("(a(isvu))", &events)), "([999],)");
     ASSERT_EQ(activated.size(), 1u);
     EXPECT_EQ(activated[0].title, "Every 250 ms");
     EXPECT_EQ(activated[0].action, "setInterval:");
     EXPECT_EQ(activated[0].representedObject, platform::RepresentedObject(0.25));
 
     // And the single form.
-    Variant(menuCall(service, "Event",
-                     g_variant_new("(isvu)", kMicrophone, "clicked", g_variant_new_int32(0), 0u)));
+    menuCall(service, "Event",
+             g_variant_new("(isvu)", kMicrophone, "clicked", g_variant_new_int32(0), 0u));
     ASSERT_EQ(activated.size(), 2u);
     EXPECT_EQ(activated[1].representedObject,
               platform::RepresentedObject(std::string("alsa_input.usb")));
@@ -355,9 +313,7 @@ TEST_F(SniStatusItemTest, AClickActivatesTheChosenItemAndNothingElse) {
 // A peer may send anything; calls that are larger than any host's are refused
 // before the menu builds, answers or activates anything from them.
 TEST_F(SniStatusItemTest, OversizedArgumentsAreRefusedAndTheItemStillAnswers) {
-    FakeWatcher watcher(host);
-    auto statusItem = makeItem();
-    const std::string service = registeredService(watcher);
+    const std::string service = registered();
     const std::string longText(4097, 'x');
     const std::vector<int32_t> manyIds(1025, kQuit);
     std::vector<const gchar*> manyNames(1025, "label");
@@ -369,30 +325,26 @@ TEST_F(SniStatusItemTest, OversizedArgumentsAreRefusedAndTheItemStillAnswers) {
         g_variant_builder_add(&manyClicks, "(isvu)", id, "clicked", g_variant_new_int32(0), 0u);
     }
     struct Case {
-        const char* path;
-        const char* interface;
         const char* method;
         GVariant* parameters;
+        const char* path = "/MenuBar";
+        const char* interface = kMenu;
     };
     const std::vector<Case> cases{
-        {"/MenuBar", kMenu, "GetLayout", layoutOf(0, -1, {longText.c_str()})},
-        {"/MenuBar", kMenu, "GetLayout", g_variant_new("(ii^as)", 0, -1, manyNames.data())},
-        {"/MenuBar", kMenu, "GetGroupProperties",
-         g_variant_new("(@ai^as)", idArray(manyIds), oneName)},
-        {"/MenuBar", kMenu, "GetGroupProperties",
-         g_variant_new("(@ai^as)", idArray({kQuit}), manyNames.data())},
-        {"/MenuBar", kMenu, "GetProperty", g_variant_new("(is)", kQuit, longText.c_str())},
-        {"/MenuBar", kMenu, "Event",
-         g_variant_new("(isvu)", kQuit, longText.c_str(), g_variant_new_int32(0), 0u)},
-        {"/MenuBar", kMenu, "Event",
-         g_variant_new("(isvu)", kQuit, "clicked", idArray(manyIds), 0u)},
-        {"/MenuBar", kMenu, "EventGroup", g_variant_new("(a(isvu))", &manyClicks)},
-        {"/MenuBar", kMenu, "AboutToShowGroup", g_variant_new("(@ai)", idArray(manyIds))},
-        {"/StatusNotifierItem", kItem, "Scroll", g_variant_new("(is)", 1, longText.c_str())},
+        {"GetLayout", layoutOf(0, -1, {longText.c_str()})},
+        {"GetLayout", g_variant_new("(ii^as)", 0, -1, manyNames.data())},
+        {"GetGroupProperties", g_variant_new("(@ai^as)", idArray(manyIds), oneName)},
+        {"GetGroupProperties", g_variant_new("(@ai^as)", idArray({kQuit}), manyNames.data())},
+        {"GetProperty", g_variant_new("(is)", kQuit, longText.c_str())},
+        {"Event", g_variant_new("(isvu)", kQuit, longText.c_str(), g_variant_new_int32(0), 0u)},
+        {"Event", g_variant_new("(isvu)", kQuit, "clicked", idArray(manyIds), 0u)},
+        {"EventGroup", g_variant_new("(a(isvu))", &manyClicks)},
+        {"AboutToShowGroup", g_variant_new("(@ai)", idArray(manyIds))},
+        {"Scroll", g_variant_new("(is)", 1, longText.c_str()), "/StatusNotifierItem", kItem},
     };
-    for (const auto& [path, interface, method, parameters] : cases) {
+    for (const auto& [method, parameters, path, interface] : cases) {
         std::string error;
-        EXPECT_FALSE(call(service, path, interface, method, parameters, &error)) << method;
+        EXPECT_FALSE(host.call(service, path, interface, method, parameters, &error)) << method;
         EXPECT_NE(error.find("org.freedesktop.DBus.Error.InvalidArgs"), std::string::npos)
             << method << ": " << error;
         EXPECT_TRUE(menuCall(service, "GetLayout", layoutOf(0, -1))) << method;
@@ -402,13 +354,10 @@ TEST_F(SniStatusItemTest, OversizedArgumentsAreRefusedAndTheItemStillAnswers) {
 }
 
 TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
-    FakeWatcher watcher(host);
-    auto statusItem = makeItem();
     platform::StatusButton& button = statusItem->button();
-    const StatusButtonLook idle{StatusImage::icon, StatusImagePosition::imageOnly, "",
-                                StatusTint::none, "Ventilux"};
-    button.setLook(idle);
-    const std::string service = registeredService(watcher);
+    button.setLook(
+        {StatusImage::icon, StatusImagePosition::imageOnly, "", StatusTint::none, "Ventilux"});
+    const std::string service = registered();
     host.listen(service, kItem);
 
     const StatusButtonLook recording{StatusImage::icon, StatusImagePosition::imageOnly, "",
@@ -417,7 +366,7 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
     button.setLook(recording);
     button.setLook(recording);
     EXPECT_EQ(button.look(), recording);
-    EXPECT_EQ(announced(service), (std::vector<std::string>{"NewIcon ()", "NewToolTip ()"}));
+    EXPECT_EQ(host.announced(service), (std::vector<std::string>{"NewIcon ()", "NewToolTip ()"}));
     Variant red = itemProperty(service, "IconPixmap");
     for (const auto& [r, g, b] : opaqueColours(red.get(), 2)) {
         EXPECT_GT(r, 200);
@@ -428,7 +377,7 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
 
     button.setLook({StatusImage::icon, StatusImagePosition::imageLeading, " 10",
                     StatusTint::systemRed, "Ventilux"});
-    EXPECT_EQ(announced(service),
+    EXPECT_EQ(host.announced(service),
               (std::vector<std::string>{"NewIcon ()", "NewTitle ()", "NewToolTip ()"}));
     EXPECT_EQ(text(itemProperty(service, "Title").get()), "'Ventilux 10'");
     EXPECT_EQ(text(itemProperty(service, "ToolTip").get()), "('', [], 'Ventilux', '10')");
@@ -437,25 +386,20 @@ TEST_F(SniStatusItemTest, ALookChangeRedrawsTheIconAndRetitlesTheItem) {
 // Whether the icon shows is for the application to tell the user; the item
 // itself only waits for a tray, quietly.
 TEST_F(SniStatusItemTest, WithoutATrayTheItemIsNotShownAndRegistersWhenATrayStarts) {
-    auto statusItem = makeItem();
     EXPECT_FALSE(statusItem->isShown());
-
-    auto watcher = std::make_unique<FakeWatcher>(host);
-    const std::string service = registeredService(*watcher);
+    const std::string service = registered();
     EXPECT_FALSE(service.empty());
     EXPECT_TRUE(runUntil([&] { return statusItem->isShown(); }));
 
     // The panel restarts: the item comes back.
     watcher.reset();
     EXPECT_TRUE(runUntil([&] { return !statusItem->isShown(); }));
-    FakeWatcher restarted(host);
-    EXPECT_EQ(registeredService(restarted), service);
+    EXPECT_EQ(registered(), service);
     EXPECT_TRUE(runUntil([&] { return statusItem->isShown(); }));
     EXPECT_EQ(log.lines, std::vector<std::string>{});
 }
 
 TEST_F(SniStatusItemTest, ASecondItemInTheSameProcessIsRefusedWithOneLineAndStillHoldsItsLook) {
-    auto first = makeItem();
     auto second = makeItem();
     const StatusButtonLook look{StatusImage::icon, StatusImagePosition::imageOnly, "",
                                 StatusTint::systemRed, "Ventilux"};

@@ -56,12 +56,7 @@ class OtherClient {
 constexpr std::array<uint16_t, 4> kLockVariants{0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
                                                 XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 
-class X11HotkeyTest : public fixtures::HotkeyServiceFixture {
-  protected:
-    X11HotkeyTest()
-        : HotkeyServiceFixture(
-              [](platform::Log&) { return std::make_unique<X11HotkeyService>(); }) {}
-};
+using X11HotkeyTest = fixtures::HotkeyServiceFixture<X11HotkeyService>;
 
 TEST_F(X11HotkeyTest, EachPressOfAltSuper5RunsTheActionOnceOnTheMainThreadWhateverTheLocks) {
     int first = 0;

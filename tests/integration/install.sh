@@ -7,9 +7,8 @@ set -euo pipefail
 build=$1
 version=$2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../../scripts/lib/app-e2e.sh
+source "$source_dir/scripts/lib/app-e2e.sh"
 
 readonly id=lab.quimbry.ventilux
 readonly prefix="$work/the prefix"
@@ -40,24 +39,20 @@ svg() {
 sys.exit(m.parse(sys.argv[1]).documentElement.tagName != "svg")' "$1"
 }
 
-# Each file under the prefix, and what checks it.
-while read -r file check; do
+installed() {  # file under the prefix, then the command that checks it
+    local file=$1
+    shift
     [ -f "$root/$file" ] || fail "$file is not installed"
-    $check "$root/$file" >"$work/check" 2>&1 || fail "$file ($check): $(cat "$work/check")"
-done <<EOF
-bin/ventilux                                  test -x
-share/applications/$id.desktop                desktop-file-validate --warn-kde
-share/metainfo/$id.metainfo.xml               appstreamcli validate --no-net
-share/man/man1/ventilux.1.gz                  man_without_warnings
-share/icons/hicolor/scalable/apps/$id.svg     svg
-share/icons/hicolor/16x16/apps/$id.png        png_of_side 16
-share/icons/hicolor/24x24/apps/$id.png        png_of_side 24
-share/icons/hicolor/32x32/apps/$id.png        png_of_side 32
-share/icons/hicolor/48x48/apps/$id.png        png_of_side 48
-share/icons/hicolor/64x64/apps/$id.png        png_of_side 64
-share/icons/hicolor/128x128/apps/$id.png      png_of_side 128
-share/icons/hicolor/256x256/apps/$id.png      png_of_side 256
-EOF
+    "$@" "$root/$file" >"$work/check" 2>&1 || fail "$file ($*): $(cat "$work/check")"
+}
+installed bin/ventilux test -x
+installed "share/applications/$id.desktop" desktop-file-validate --warn-kde
+installed "share/metainfo/$id.metainfo.xml" appstreamcli validate --no-net
+installed share/man/man1/ventilux.1.gz man_without_warnings
+installed "share/icons/hicolor/scalable/apps/$id.svg" svg
+for side in 16 24 32 48 64 128 256; do
+    installed "share/icons/hicolor/${side}x$side/apps/$id.png" png_of_side "$side"
+done
 
 # The entry starts the installed program and shows the installed icon.
 grep -qx "Exec=ventilux" "$root/share/applications/$id.desktop" || fail "Exec is not the program"

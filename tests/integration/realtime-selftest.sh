@@ -6,18 +6,14 @@
 #   realtime-selftest.sh /path/to/ventilux      (run inside with-desktop.sh --x --pulse)
 set -euo pipefail
 ventilux=$1
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../../scripts/lib/app-e2e.sh
+source "$(dirname "$0")/../../scripts/lib/app-e2e.sh"
 
 sox -n -r 48000 -c 2 "$work/tone.wav" synth 12 sine 440 vol 0.5
 xclock -update 1 -geometry 300x300+100+100 >/dev/null 2>&1 &
 paplay -d sysout "$work/tone.wav" &
 
-status=0
-"$ventilux" --selftest-rt 2>"$work/err" || status=$?
-cat "$work/err"
-[ "$status" -eq 0 ] || fail "exit status $status"
+"$ventilux" --selftest-rt 2>"$work/err" || fail "exit status $?"
 first=$(head -n 1 "$work/err")
 [[ $first =~ ^SELFTEST-RT:\ system\ audio\ on,\ mic\ .+$ && $first != *"mic none" ]] ||
     fail "first line"

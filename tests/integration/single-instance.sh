@@ -5,9 +5,8 @@
 #   single-instance.sh /path/to/ventilux      (run inside with-desktop.sh --x)
 set -euo pipefail
 ventilux=$(readlink -f "$1")
-work=$(mktemp -d)
-trap 'kill -KILL $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../../scripts/lib/app-e2e.sh
+source "$(dirname "$0")/../../scripts/lib/app-e2e.sh"
 
 readonly twin_line="Ventilux: another instance is already running; exiting this one."
 
@@ -35,11 +34,7 @@ done
 
 "$ventilux" >/dev/null 2>"$work/second.err" &
 second=$!
-end=$((SECONDS + 20))
-while kill -0 "$second" 2>/dev/null; do
-    [ $SECONDS -lt $end ] || fail "the second copy went on"
-    sleep 0.05
-done
+within 20 bash -c "! kill -0 $second 2>/dev/null" || fail "the second copy went on"
 status=0
 wait "$second" || status=$?
 [ "$status" -eq 0 ] || fail "the second copy ended with status $status"

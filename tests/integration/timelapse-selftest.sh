@@ -5,22 +5,17 @@
 #   timelapse-selftest.sh /path/to/ventilux      (run inside with-desktop.sh --x)
 set -euo pipefail
 ventilux=$1
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../../scripts/lib/app-e2e.sh
+source "$(dirname "$0")/../../scripts/lib/app-e2e.sh"
 
 xclock -update 1 -geometry 300x300+100+100 >/dev/null 2>&1 &
 
-status=0
-"$ventilux" --selftest 2>"$work/err" || status=$?
-cat "$work/err"
-[ "$status" -eq 0 ] || fail "exit status $status"
+"$ventilux" --selftest 2>"$work/err" || fail "exit status $?"
 [ "$(head -n 1 "$work/err")" = "SELFTEST: starting capture" ] || fail "first line"
 result=$(grep '^SELFTEST RESULT: ' "$work/err") || fail "no result line"
 [[ $result =~ ^SELFTEST\ RESULT:\ Saved\ ([0-9]+)-frame\ time-lapse\ \|\ (/.*\.mp4)$ ]] ||
     fail "result line: $result"
-frames=${BASH_REMATCH[1]}
-movie=${BASH_REMATCH[2]}
+frames=${BASH_REMATCH[1]} movie=${BASH_REMATCH[2]}
 [ "$frames" -ge 8 ] && [ "$frames" -le 14 ] || fail "$frames frames in about 3 s at 4 a second"
 
 IFS=, read -r codec width height counted < <(ffprobe -v error -select_streams v:0 -count_frames \
@@ -31,9 +26,6 @@ IFS=, read -r codec width height counted < <(ffprobe -v error -select_streams v:
 [ -z "$(ffmpeg -v error -i "$movie" -f null - 2>&1)" ] || fail "the movie does not decode cleanly"
 
 # Without an X display the run reports the failure and still exits 0.
-status=0
-env -u DISPLAY "$ventilux" --selftest 2>"$work/err" || status=$?
-cat "$work/err"
-[ "$status" -eq 0 ] || fail "exit status $status without a display"
+env -u DISPLAY "$ventilux" --selftest 2>"$work/err" || fail "exit status $? without a display"
 grep -q '^SELFTEST RESULT: Could not start: .* | no-file$' "$work/err" || fail "no failure line"
 echo "PASS: $frames frames"

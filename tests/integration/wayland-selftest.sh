@@ -10,9 +10,8 @@ case_name=$2
 here=$(dirname "$0")
 # shellcheck source=portal-consent.sh
 . "$here/portal-consent.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; cat "$work/err" >&2 2>/dev/null || true; exit 1; }
+# shellcheck source=../../scripts/lib/app-e2e.sh
+. "$here/../../scripts/lib/app-e2e.sh"
 cd "$HOME"
 
 result_of() { grep "^$1 RESULT: " "$work/err" | head -n 1 | sed "s/^$1 RESULT: //"; }
