@@ -15,7 +15,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -46,7 +45,9 @@ class FlashAndBeep {
             command += " " + std::to_string(moment);
         }
         pipe_ = ::popen(command.c_str(), "r");
-        ready_ = pipe_ != nullptr && readLine() == "ready";
+        char line[8] = "";
+        ready_ = pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) != nullptr &&
+                 std::string(line) == "ready\n";
     }
     ~FlashAndBeep() {
         if (pipe_ != nullptr) {
@@ -60,34 +61,19 @@ class FlashAndBeep {
     // Once the last event is over; empty when the tool failed.
     std::vector<Event> finish() {
         std::vector<Event> events;
-        for (std::string line; !(line = readLine()).empty();) {
-            Event event;
-            char heard[32] = "";
-            if (std::sscanf(line.c_str(), "event %lf flash %lf heard %31s", &event.seconds,
-                            &event.flashLateMs, heard) == 3) {
-                if (std::string(heard) != "none") {
-                    event.heardLateMs = std::atof(heard);
-                }
-                events.push_back(event);
-            }
+        Event event;
+        char heard[32] = "";
+        while (pipe_ != nullptr && std::fscanf(pipe_, " event %lf flash %lf heard %31s",
+                                               &event.seconds, &event.flashLateMs, heard) == 3) {
+            event.heardLateMs =
+                std::string(heard) == "none" ? std::nullopt : std::optional(std::atof(heard));
+            events.push_back(event);
         }
-        const bool succeeded = ::pclose(std::exchange(pipe_, nullptr)) == 0;
+        const bool succeeded = pipe_ != nullptr && ::pclose(std::exchange(pipe_, nullptr)) == 0;
         return succeeded ? events : std::vector<Event>{};
     }
 
   private:
-    std::string readLine() {
-        char line[256];
-        if (pipe_ == nullptr || std::fgets(line, sizeof line, pipe_) == nullptr) {
-            return "";
-        }
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        return text;
-    }
-
     FILE* pipe_ = nullptr;
     bool ready_ = false;
 };
@@ -249,12 +235,13 @@ class RealtimeProgram {
             ::execl(binary.c_str(), binary.c_str(), nullptr);
             ::_exit(127);
         }
-        running_ = within(kStartPatience, [] {
+        const auto named = [] {
             return commandOutput(
                        "gdbus call --session --dest org.freedesktop.DBus --object-path "
                        "/org/freedesktop/DBus --method "
                        "org.freedesktop.DBus.NameHasOwner lab.quimbry.Ventilux") == "(true,)\n";
-        });
+        };
+        running_ = within(kStartPatience, named, kPoll);
     }
     ~RealtimeProgram() {
         ::kill(pid_, SIGTERM);
@@ -265,16 +252,19 @@ class RealtimeProgram {
 
     // Whether the program runs and took the request, and then records.
     bool start() {
+        const auto recording = [] {
+            return commandOutput(
+                       "gdbus call --session -d lab.quimbry.Ventilux -o "
+                       "/lab/quimbry/Ventilux -m org.freedesktop.DBus.Properties.Get "
+                       "lab.quimbry.Ventilux1 Recording 2>/dev/null") == "(<true>,)\n";
+        };
         return running_ && std::system((binary_ + " --start").c_str()) == 0 &&
-               within(kStartPatience, [] { return recording() == "(<true>,)\n"; });
+               within(kStartPatience, recording, kPoll);
     }
     // The finished movie, or none when it never became one.
     std::optional<std::filesystem::path> stop() {
-        if (std::system((binary_ + " --stop").c_str()) != 0) {
-            return std::nullopt;
-        }
         std::optional<std::filesystem::path> movie;
-        within(kFinishPatience, [&] {
+        const auto finished = [&] {
             for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
                 const std::string name = entry.path().filename().string();
                 if (name.starts_with("Ventilux-") && isRegularWithIndexInFront(entry.path())) {
@@ -282,31 +272,17 @@ class RealtimeProgram {
                 }
             }
             return movie.has_value();
-        });
+        };
+        if (std::system((binary_ + " --stop").c_str()) == 0) {
+            within(kFinishPatience, finished, kPoll);
+        }
         return movie;
     }
 
   private:
     static constexpr auto kStartPatience = std::chrono::seconds(20);
     static constexpr auto kFinishPatience = std::chrono::seconds(60);
-
-    static std::string recording() {
-        return commandOutput(
-            "gdbus call --session -d lab.quimbry.Ventilux -o /lab/quimbry/Ventilux -m "
-            "org.freedesktop.DBus.Properties.Get lab.quimbry.Ventilux1 Recording 2>/dev/null");
-    }
-    // Polls until the condition holds or the patience runs out.
-    template <typename Condition>
-    static bool within(std::chrono::seconds patience, Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + patience;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return true;
-    }
+    static constexpr auto kPoll = std::chrono::milliseconds(50);
 
     std::string binary_;
     std::filesystem::path folder_;

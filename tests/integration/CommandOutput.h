@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace vx::fixtures {
 
@@ -17,6 +19,21 @@ inline std::string commandOutput(const std::string& command) {
         ::pclose(pipe);
     }
     return output;
+}
+
+// Checks `done` every `interval` until it holds or `patience` has run out; whether it
+// holds. For what another process or thread does in its own time.
+template <typename Condition>
+bool within(std::chrono::duration<double> patience, Condition done,
+            std::chrono::milliseconds interval = std::chrono::milliseconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(interval);
+    }
+    return true;
 }
 
 }  // namespace vx::fixtures

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <iterator>
 #include <memory>
@@ -32,27 +31,15 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-namespace vx {
+namespace vx::platform::linux_ {
 namespace {
 
 namespace fs = std::filesystem;
-using fixtures::Box;
-using fixtures::boxes;
-using fixtures::commandOutput;
 using fixtures::contents;
 using fixtures::decodeErrors;
 using fixtures::isFragmented;
 using fixtures::MovieProbe;
-using fixtures::quoted;
 using fixtures::TemporaryFolder;
-using platform::MediaTime;
-using platform::MovieWriter;
-using platform::PixelBuffer;
-using platform::VideoTrackSettings;
-using platform::WriterStatus;
-using platform::linux_::FfmpegMovieWriters;
-using platform::linux_::TimelapseFrameConverter;
-using platform::linux_::UnfinishedMovies;
 
 // Long enough that only a lost handler or a deadlock comes near it.
 constexpr auto kPatience = std::chrono::seconds(60);
@@ -72,40 +59,36 @@ VideoTrackSettings track(int64_t width, int64_t height, int32_t fps) {
 // between rows: the last row ends the allocation) are a third.
 std::shared_ptr<const PixelBuffer> twoColourFrame(int64_t width, int64_t height,
                                                   int64_t extraStride, Rgb left, Rgb right) {
-    auto frame = std::make_shared<PixelBuffer>();
-    frame->width = width;
-    frame->height = height;
-    frame->stride = width * 4 + extraStride;
-    std::vector<uint8_t> bytes(frame->stride * (height - 1) + width * 4);
+    const int64_t stride = width * 4 + extraStride;
+    std::vector<uint8_t> bytes(stride * (height - 1) + width * 4);
     for (int64_t y = 0; y < height; ++y) {
-        for (int64_t x = 0; x * 4 < frame->stride && (y + 1 < height || x < width); ++x) {
+        for (int64_t x = 0; x * 4 < stride && (y + 1 < height || x < width); ++x) {
             const Rgb c = x >= width ? kPadding : x < width / 2 ? left : right;
-            uint8_t* pixel = bytes.data() + y * frame->stride + x * 4;
+            uint8_t* pixel = bytes.data() + y * stride + x * 4;
             pixel[0] = uint8_t(c.b), pixel[1] = uint8_t(c.g), pixel[2] = uint8_t(c.r);
         }
     }
-    frame->bytes = std::move(bytes);
-    return frame;
+    return std::make_shared<PixelBuffer>(PixelBuffer{width, height, stride, std::move(bytes)});
+}
+
+std::vector<uint8_t> noise(size_t size, unsigned seed) {
+    std::vector<uint8_t> bytes(size);
+    std::mt19937 random(seed);
+    std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
+    return bytes;
 }
 
 // Incompressible pictures, so fragments are large and a disk fills quickly.
 std::shared_ptr<const PixelBuffer> noiseFrame(int64_t width, int64_t height, unsigned seed) {
-    auto frame = std::make_shared<PixelBuffer>();
-    frame->width = width;
-    frame->height = height;
-    frame->stride = width * 4;
-    std::vector<uint8_t> bytes(frame->stride * height);
-    std::mt19937 random(seed);
-    std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
-    frame->bytes = std::move(bytes);
-    return frame;
+    return std::make_shared<PixelBuffer>(
+        PixelBuffer{width, height, width * 4, noise(width * height * 4, seed)});
 }
 
 // Each frame's left and right halves, averaged, as the decoder shows them.
 std::vector<std::pair<Rgb, Rgb>> halves(const fs::path& movie) {
-    const std::string bytes =
-        commandOutput("ffmpeg -nostdin -v quiet -i " + quoted(movie) +
-                      " -vf format=rgb24,scale=2:1:flags=area -f rawvideo -pix_fmt rgb24 -");
+    const std::string bytes = fixtures::commandOutput(
+        "ffmpeg -nostdin -v quiet -i " + fixtures::quoted(movie) +
+        " -vf format=rgb24,scale=2:1:flags=area -f rawvideo -pix_fmt rgb24 -");
     std::vector<std::pair<Rgb, Rgb>> frames;
     for (size_t at = 0; at + 6 <= bytes.size(); at += 6) {
         const auto byte = [&](size_t i) { return int(uint8_t(bytes[at + i])); };
@@ -116,11 +99,10 @@ std::vector<std::pair<Rgb, Rgb>> halves(const fs::path& movie) {
 
 testing::AssertionResult near(Rgb seen, Rgb wanted) {
     constexpr int kTolerance = 10;
-    if (std::abs(seen.r - wanted.r) <= kTolerance && std::abs(seen.g - wanted.g) <= kTolerance &&
-        std::abs(seen.b - wanted.b) <= kTolerance) {
-        return testing::AssertionSuccess();
-    }
-    return testing::AssertionFailure()
+    const bool close = std::abs(seen.r - wanted.r) <= kTolerance &&
+                       std::abs(seen.g - wanted.g) <= kTolerance &&
+                       std::abs(seen.b - wanted.b) <= kTolerance;
+    return (close ? testing::AssertionSuccess() : testing::AssertionFailure())
            << "saw (" << seen.r << ", " << seen.g << ", " << seen.b << "), wanted (" << wanted.r
            << ", " << wanted.g << ", " << wanted.b << ")";
 }
@@ -141,15 +123,11 @@ std::unique_ptr<MovieWriter> startedWriter(FfmpegMovieWriters& writers, const fs
 // What the capture queue does: wait for room, then hand the frame over.
 bool appendWhenReady(MovieWriter& writer, std::shared_ptr<const PixelBuffer> frame,
                      MediaTime time) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!writer.isReadyForMoreMediaData()) {
-        if (writer.status() != WriterStatus::writing ||
-            std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return writer.append(std::move(frame), time);
+    const auto readyOrEnded = [&] {
+        return writer.isReadyForMoreMediaData() || writer.status() != WriterStatus::writing;
+    };
+    return fixtures::within(kPatience, readyOrEnded, std::chrono::milliseconds(1)) &&
+           writer.isReadyForMoreMediaData() && writer.append(std::move(frame), time);
 }
 
 WriterStatus finish(MovieWriter& writer) {
@@ -160,59 +138,56 @@ WriterStatus finish(MovieWriter& writer) {
     return writer.status();
 }
 
-struct MovieCase {
-    int32_t fps;
-    int frames;
-    int64_t width, height, extraStride;
-};
-
-// Frames of two colours each, written and finished; read back frame by frame.
-void checkFinishedMovie(const MovieCase& c) {
-    TemporaryFolder folder;
-    const fs::path file = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
-    FfmpegMovieWriters writers;
-    auto writer = startedWriter(writers, file, track(c.width, c.height, c.fps));
-    ASSERT_TRUE(writer);
-    for (int k = 0; k < c.frames; ++k) {
-        const Rgb left = kPalette[k % kPalette.size()], right = kPalette[(k + 1) % kPalette.size()];
-        ASSERT_TRUE(appendWhenReady(*writer,
-                                    twoColourFrame(c.width, c.height, c.extraStride, left, right),
-                                    MediaTime{k, c.fps}));
-    }
-    ASSERT_EQ(finish(*writer), WriterStatus::completed) << writer->error()->description;
-
-    const MovieProbe movie(file);
-    const MovieProbe::Stream video = movie.stream("video");
-    EXPECT_EQ(video.codec, "h264");
-    EXPECT_EQ(video.width, c.width);
-    EXPECT_EQ(video.height, c.height);
-    ASSERT_EQ(movie.packets.size(), size_t(c.frames));
-    int sinceKey = 0;
-    for (int k = 0; k < c.frames; ++k) {
-        EXPECT_TRUE(video.atTime(movie.packets[k].pts, k, c.fps)) << "frame " << k;
-        sinceKey = movie.packets[k].key ? 0 : sinceKey + 1;
-        EXPECT_LT(sinceKey, 30) << "frame " << k;
-    }
-    EXPECT_TRUE(video.atTime(video.durationTs, c.frames, c.fps)) << video.durationTs;
-    EXPECT_FALSE(isFragmented(file));
-    EXPECT_EQ(decodeErrors(file), "");
-    const auto seen = halves(file);
-    ASSERT_EQ(seen.size(), size_t(c.frames));
-    for (int k = 0; k < c.frames; ++k) {
-        EXPECT_TRUE(near(seen[k].first, kPalette[k % kPalette.size()])) << "frame " << k;
-        EXPECT_TRUE(near(seen[k].second, kPalette[(k + 1) % kPalette.size()])) << "frame " << k;
-    }
-}
-
-// Sizes odd and even, rows with and without bytes between them, frame rates
-// from one to sixty, and a screen large enough for the encoder's other set-up.
+// Frames of two colours each, written and finished, read back frame by frame: sizes
+// odd and even, rows with and without bytes between them, frame rates from one to
+// sixty, and a screen large enough for the encoder's other set-up.
 TEST(FfmpegMovieWriter, AFinishedMovieHoldsEveryFrameInOrderAtItsExactTime) {
-    for (const MovieCase& c : {MovieCase{30, 75, 320, 240, 0}, MovieCase{24, 30, 162, 120, 12},
-                               MovieCase{1, 4, 64, 48, 4}, MovieCase{60, 8, 98, 62, 102},
-                               MovieCase{30, 6, 2560, 1440, 0}}) {
+    const struct {
+        int32_t fps;
+        int frames;
+        int64_t width, height, extraStride;
+    } cases[] = {{30, 75, 320, 240, 0},
+                 {24, 30, 162, 120, 12},
+                 {1, 4, 64, 48, 4},
+                 {60, 8, 98, 62, 102},
+                 {30, 6, 2560, 1440, 0}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " +
                      std::to_string(c.fps) + " fps");
-        checkFinishedMovie(c);
+        TemporaryFolder folder;
+        const fs::path file = folder.path() / "Ventilux-2026-03-14_09-05-07.mp4";
+        FfmpegMovieWriters writers;
+        auto writer = startedWriter(writers, file, track(c.width, c.height, c.fps));
+        ASSERT_TRUE(writer);
+        const auto colour = [](int k) { return kPalette[k % kPalette.size()]; };
+        for (int k = 0; k < c.frames; ++k) {
+            ASSERT_TRUE(appendWhenReady(
+                *writer, twoColourFrame(c.width, c.height, c.extraStride, colour(k), colour(k + 1)),
+                MediaTime{k, c.fps}));
+        }
+        ASSERT_EQ(finish(*writer), WriterStatus::completed) << writer->error()->description;
+
+        const MovieProbe movie(file);
+        const MovieProbe::Stream video = movie.stream("video");
+        EXPECT_EQ(video.codec, "h264");
+        EXPECT_EQ(video.width, c.width);
+        EXPECT_EQ(video.height, c.height);
+        ASSERT_EQ(movie.packets.size(), size_t(c.frames));
+        int sinceKey = 0;
+        for (int k = 0; k < c.frames; ++k) {
+            EXPECT_TRUE(video.atTime(movie.packets[k].pts, k, c.fps)) << "frame " << k;
+            sinceKey = movie.packets[k].key ? 0 : sinceKey + 1;
+            EXPECT_LT(sinceKey, 30) << "frame " << k;
+        }
+        EXPECT_TRUE(video.atTime(video.durationTs, c.frames, c.fps)) << video.durationTs;
+        EXPECT_FALSE(isFragmented(file));
+        EXPECT_EQ(decodeErrors(file), "");
+        const auto seen = halves(file);
+        ASSERT_EQ(seen.size(), size_t(c.frames));
+        for (int k = 0; k < c.frames; ++k) {
+            EXPECT_TRUE(near(seen[k].first, colour(k))) << "frame " << k;
+            EXPECT_TRUE(near(seen[k].second, colour(k + 1))) << "frame " << k;
+        }
     }
 }
 
@@ -224,9 +199,7 @@ TEST(FfmpegMovieWriter, FramesConvertToTheExactColoursOfTheirPixels) {
     for (auto [width, height] : {std::pair{91, 11}, {64, 2}, {1, 1}}) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         const int64_t stride = width * 4 + 8;
-        std::vector<uint8_t> bytes(stride * height);
-        std::mt19937 random(width);
-        std::generate(bytes.begin(), bytes.end(), [&] { return uint8_t(random()); });
+        const std::vector<uint8_t> bytes = noise(stride * height, width);
         auto converter = TimelapseFrameConverter::open(width, height);
         ASSERT_TRUE(converter.has_value());
         auto picture = (*converter)->convert({width, height, stride, bytes});
@@ -251,13 +224,12 @@ TEST(FfmpegMovieWriter, FramesConvertToTheExactColoursOfTheirPixels) {
                 worstLuma = std::max(worstLuma, std::abs(sample(0, x, y) - colour[0]));
                 if (x % 2 == 0 && y % 2 == 0) {
                     const int below = std::min(y + 1, height - 1);
-                    double mean[3];
-                    for (int c = 0; c < 3; ++c) {
-                        mean[c] = (channel(x, y, c) + channel(x + 1, y, c) + channel(x, below, c) +
-                                   channel(x + 1, below, c)) /
-                                  4;
-                    }
-                    const auto block = exact(mean[0], mean[1], mean[2]);
+                    const auto mean = [&](int c) {
+                        return (channel(x, y, c) + channel(x + 1, y, c) + channel(x, below, c) +
+                                channel(x + 1, below, c)) /
+                               4;
+                    };
+                    const auto block = exact(mean(0), mean(1), mean(2));
                     worst = std::max(worst, std::abs(sample(1, x / 2, y / 2) - block[1]));
                     worst = std::max(worst, std::abs(sample(2, x / 2, y / 2) - block[2]));
                 }
@@ -296,16 +268,14 @@ TEST(FfmpegMovieWriter, FramesThatDoNotFitAreRefusedAndLeaveNoGap) {
     FfmpegMovieWriters writers;
     auto writer = startedWriter(writers, file, track(64, 48, 30));
     ASSERT_TRUE(writer);
-    auto shortRows =
-        std::make_shared<PixelBuffer>(*twoColourFrame(64, 48, 0, kPalette[0], kPalette[1]));
-    shortRows->stride = 64 * 4 - 4;
-    auto tooFewBytes =
-        std::make_shared<PixelBuffer>(*twoColourFrame(64, 48, 0, kPalette[0], kPalette[1]));
-    tooFewBytes->bytes = std::vector<uint8_t>(
-        tooFewBytes->bytes.data(), tooFewBytes->bytes.data() + tooFewBytes->bytes.size() - 1);
     const auto good = [](int64_t w, int64_t h) {
         return twoColourFrame(w, h, 0, kPalette[0], kPalette[1]);
     };
+    const auto frame = good(64, 48);
+    const PixelBytes bytes = frame->bytes;
+    auto shortRows = std::make_shared<PixelBuffer>(PixelBuffer{64, 48, 64 * 4 - 4, bytes});
+    auto tooFewBytes = std::make_shared<PixelBuffer>(
+        PixelBuffer{64, 48, 64 * 4, PixelBytes(bytes.data(), bytes.size() - 1, frame)});
     const struct {
         std::shared_ptr<const PixelBuffer> frame;
         MediaTime time;
@@ -376,11 +346,8 @@ TEST(FfmpegMovieWriter, AWriterKilledMidMovieLeavesAPlayableMovieThatTheNextMake
     settings.averageBitRate = 40'000'000;
     const pid_t child = writeUntilKilled(file, settings);
     constexpr size_t kFramesBeforeKill = 12;
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (MovieProbe(file).packets.size() < kFramesBeforeKill &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    fixtures::within(kPatience,
+                     [&] { return MovieProbe(file).packets.size() >= kFramesBeforeKill; });
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
 
@@ -427,9 +394,9 @@ TEST(FfmpegMovieWriter, RecoveryDropsATornLastFragmentAndKeepsTheRest) {
     const fs::path whole = folder.path() / "whole.mp4";
     writeUnfinished(whole, 5);
     const std::string bytes = contents(whole);
-    const std::vector<Box> top = boxes(bytes, 0, bytes.size());
+    const auto top = fixtures::boxes(bytes, 0, bytes.size());
     ASSERT_GE(top.size(), 2u);
-    const Box lastMdat = top.back(), lastMoof = top[top.size() - 2];
+    const auto lastMdat = top.back(), lastMoof = top[top.size() - 2];
     ASSERT_EQ(lastMdat.type, "mdat");
     ASSERT_EQ(lastMoof.type, "moof");
     const struct {
@@ -452,7 +419,9 @@ TEST(FfmpegMovieWriter, RecoveryDropsATornLastFragmentAndKeepsTheRest) {
     }
 }
 
-TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinalise) {
+// Hidden copies that a crash abandoned while finishing go; the one a live finish
+// holds stays.
+TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinaliseAndDropsAbandonedCopies) {
     TemporaryFolder folder;
     const fs::path live = folder.path() / "Ventilux-live.mp4";
     FfmpegMovieWriters writers;
@@ -470,113 +439,93 @@ TEST(FfmpegMovieWriter, RecoveryLeavesAloneWhatItCannotOrMustNotFinalise) {
         ASSERT_TRUE(appendWhenReady(*regular, noiseFrame(64, 48, 0), {0, 30}));
         ASSERT_EQ(finish(*regular), WriterStatus::completed);
     }
+    const fs::path inProgress = folder.path() / ".Ventilux-2.mp4.finishing-d4e5f6";
+    std::ofstream(inProgress) << "half a movie";
+    const int held = ::open(inProgress.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     std::vector<std::pair<fs::path, std::string>> before;
     for (const auto& entry : fs::directory_iterator(folder.path())) {
         before.emplace_back(entry.path(), contents(entry.path()));
     }
+    const fs::path abandoned = folder.path() / ".Ventilux-1.mp4.finishing-a1b2c3";
+    std::ofstream(abandoned) << "half a movie";
 
     EXPECT_EQ(UnfinishedMovies::finalise(folder.path()), std::vector<fs::path>{});
     for (const auto& [file, bytes] : before) {
         EXPECT_EQ(contents(file), bytes) << file;
     }
+    EXPECT_FALSE(fs::exists(abandoned));
+    ::close(held);
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
     EXPECT_EQ(MovieProbe(live).packets.size(), 3u);
     EXPECT_FALSE(isFragmented(live));
 }
 
-TEST(FfmpegMovieWriter, RecoveryRemovesCopiesThatACrashAbandonedMidFinish) {
-    TemporaryFolder folder;
-    const fs::path abandoned = folder.path() / ".Ventilux-1.mp4.finishing-a1b2c3";
-    const fs::path inProgress = folder.path() / ".Ventilux-2.mp4.finishing-d4e5f6";
-    std::ofstream(abandoned) << "half a movie";
-    std::ofstream(inProgress) << "half a movie";
-    const int held = ::open(inProgress.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
-
-    EXPECT_EQ(UnfinishedMovies::finalise(folder.path()), std::vector<fs::path>{});
-    EXPECT_FALSE(fs::exists(abandoned));
-    EXPECT_TRUE(fs::exists(inProgress));
-    ::close(held);
-}
-
 TEST(FfmpegMovieWriter, EndingWithoutAFinishNeverHangs) {
     TemporaryFolder folder;
     FfmpegMovieWriters writers;
-    const auto withFrames = [&](const std::string& name, int frames) {
-        auto writer = startedWriter(writers, folder.path() / name, track(1280, 720, 30));
-        for (int k = 0; writer && k < frames; ++k) {
+    int made = 0;
+    const auto withFrames = [&] {
+        const fs::path file = folder.path() / ("Ventilux-" + std::to_string(made++) + ".mp4");
+        auto writer = startedWriter(writers, file, track(1280, 720, 30));
+        for (int k = 0; writer && k < 2; ++k) {
             writer->append(noiseFrame(1280, 720, k), {k, 30});
         }
         return writer;
     };
-    const struct {
-        std::string name;
-        std::function<void(const std::string&)> end;
-    } endings[] = {
-        {"cancelled with frames in hand",
-         [&](const std::string& name) {
-             auto writer = withFrames(name, 2);
-             writer->cancelWriting();
-             EXPECT_EQ(writer->status(), WriterStatus::cancelled);
-         }},
-        {"destroyed with frames in hand", [&](const std::string& name) { withFrames(name, 2); }},
-        {"destroyed before it started",
-         [&](const std::string& name) { ASSERT_TRUE(writers.create(folder.path() / name)); }},
-        {"destroyed by its own finish handler",
-         [&](const std::string& name) {
-             std::promise<WriterStatus> done;
-             MovieWriter* writer = withFrames(name, 2).release();
-             writer->finishWriting([&done, writer] {
-                 const WriterStatus status = writer->status();
-                 delete writer;
-                 done.set_value(status);
-             });
-             auto result = done.get_future();
-             ASSERT_EQ(result.wait_for(kPatience), std::future_status::ready);
-             EXPECT_EQ(result.get(), WriterStatus::completed);
-         }},
-        {"destroyed while it finishes",
-         [&](const std::string& name) {
-             bool handled = false;
-             {
-                 auto writer = withFrames(name, 2);
-                 writer->finishWriting([&handled] { handled = true; });
-             }
-             EXPECT_TRUE(handled);
-         }},
-    };
-    int n = 0;
-    for (const auto& ending : endings) {
-        SCOPED_TRACE(ending.name);
-        ending.end("Ventilux-" + std::to_string(n++) + ".mp4");
+    {
+        SCOPED_TRACE("cancelled with frames in hand");
+        auto writer = withFrames();
+        writer->cancelWriting();
+        EXPECT_EQ(writer->status(), WriterStatus::cancelled);
     }
+    // Destroyed with frames in hand, and before it started.
+    withFrames();
+    ASSERT_TRUE(writers.create(folder.path() / "Ventilux-unstarted.mp4"));
+    {
+        SCOPED_TRACE("destroyed by its own finish handler");
+        std::promise<WriterStatus> done;
+        MovieWriter* writer = withFrames().release();
+        writer->finishWriting([&done, writer] {
+            const WriterStatus status = writer->status();
+            delete writer;
+            done.set_value(status);
+        });
+        auto result = done.get_future();
+        ASSERT_EQ(result.wait_for(kPatience), std::future_status::ready);
+        EXPECT_EQ(result.get(), WriterStatus::completed);
+    }
+    bool handled = false;
+    withFrames()->finishWriting([&handled] { handled = true; });  // destroyed as the line ends
+    EXPECT_TRUE(handled) << "destroyed while it finishes";
 }
 
-// A tmpfs of a few hundred kilobytes, for what a full disk does.
+// A tmpfs of a few hundred kilobytes, for what a full disk does, with a writer on it.
 class FfmpegMovieWriterSmallDisk : public testing::Test {
   protected:
     void SetUp() override {
-        if (::mount("tmpfs", folder_.path().c_str(), "tmpfs", 0, "size=300k") != 0) {
+        if (::mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=300k") != 0) {
             GTEST_SKIP() << "mounting a small tmpfs needs root";
         }
-        mounted_ = true;
+        mounted = true;
+        writer = startedWriter(writers, file, track(320, 240, 30));
+        ASSERT_TRUE(writer);
     }
     void TearDown() override {
-        if (mounted_) {
-            ::umount2(folder_.path().c_str(), MNT_DETACH);
+        writer.reset();
+        if (mounted) {
+            ::umount2(folder.path().c_str(), MNT_DETACH);
         }
     }
-    const fs::path& folder() const { return folder_.path(); }
 
-    TemporaryFolder folder_;
-    bool mounted_ = false;
+    TemporaryFolder folder;
+    bool mounted = false;
+    const fs::path file = folder.path() / "Ventilux-1.mp4";
+    FfmpegMovieWriters writers;
+    std::unique_ptr<MovieWriter> writer;
 };
 
 TEST_F(FfmpegMovieWriterSmallDisk, FillingUpFailsTheMovieWithAClearSentence) {
-    const fs::path file = folder() / "Ventilux-1.mp4";
-    FfmpegMovieWriters writers;
-    auto writer = startedWriter(writers, file, track(320, 240, 30));
-    ASSERT_TRUE(writer);
     int k = 0;
     while (k < 1000 && appendWhenReady(*writer, noiseFrame(320, 240, k), {k, 30})) {
         ++k;
@@ -590,10 +539,6 @@ TEST_F(FfmpegMovieWriterSmallDisk, FillingUpFailsTheMovieWithAClearSentence) {
 }
 
 TEST_F(FfmpegMovieWriterSmallDisk, TooFullToFinaliseKeepsThePlayableFragmentedMovie) {
-    const fs::path file = folder() / "Ventilux-1.mp4";
-    FfmpegMovieWriters writers;
-    auto writer = startedWriter(writers, file, track(320, 240, 30));
-    ASSERT_TRUE(writer);
     // More than half the disk: a regular copy beside it cannot fit.
     int frames = 0;
     while (fs::file_size(file) < 180 * 1024) {
@@ -603,8 +548,8 @@ TEST_F(FfmpegMovieWriterSmallDisk, TooFullToFinaliseKeepsThePlayableFragmentedMo
     ASSERT_EQ(finish(*writer), WriterStatus::completed);
     EXPECT_TRUE(isFragmented(file));
     EXPECT_EQ(MovieProbe(file).packets.size(), size_t(frames));
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::platform::linux_

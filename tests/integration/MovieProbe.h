@@ -51,13 +51,10 @@ struct MovieProbe {
             const auto number = [&](const char* key) {
                 return field[key].empty() || field[key] == "N/A" ? -1 : std::stod(field[key]);
             };
-            Stream& stream = streams.emplace_back(field["codec_type"], field["codec_name"]);
-            stream.width = int64_t(number("width"));
-            stream.height = int64_t(number("height"));
-            stream.sampleRate = int64_t(number("sample_rate"));
-            stream.channels = int64_t(number("channels"));
-            stream.duration = number("duration");
-            stream.durationTs = int64_t(number("duration_ts"));
+            Stream& stream = streams.emplace_back(
+                field["codec_type"], field["codec_name"], int64_t(number("width")),
+                int64_t(number("height")), int64_t(number("sample_rate")),
+                int64_t(number("channels")), number("duration"), int64_t(number("duration_ts")));
             std::sscanf(field["time_base"].c_str(), "%ld/%ld", &stream.timeBaseNum,
                         &stream.timeBaseDen);
         }

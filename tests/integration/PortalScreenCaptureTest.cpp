@@ -7,13 +7,13 @@
 #include <signal.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
+#include "CommandOutput.h"
 #include "MainContext.h"
 #include "platform/linux/LinuxUserDirs.h"
 #include "platform/linux/store/LinuxDefaultsStore.h"
@@ -31,42 +31,28 @@ const uint32_t kFirst = WaylandOutputs::idFor("Meta-0");
 const uint32_t kSecond = WaylandOutputs::idFor("Meta-1");
 constexpr const char* kTokenKeyPrefix = "screenCastRestoreToken.";
 
-std::string outputOf(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
-            out += buffer;
-        }
-        pclose(pipe);
-    }
-    while (!out.empty() && out.back() == '\n') {
-        out.pop_back();
-    }
-    return out;
-}
-
-// Runs a function of portal-consent.sh in the test's session.
-std::string consent(const std::string& call) {
-    return outputOf("bash -c '. " VX_INTEGRATION_SCRIPTS "/portal-consent.sh && " + call +
-                    " && echo \"$granted_token\"'");
+// Runs functions of portal-consent.sh in the test's session.
+void consent(const std::string& calls) {
+    const std::string command =
+        "bash -c '. " VX_INTEGRATION_SCRIPTS "/portal-consent.sh && " + calls + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << calls;
 }
 
 // How many of our streams PipeWire has: one per open cast.
 int castsOpen() {
-    return std::stoi(outputOf("pw-cli ls Node | grep -c 'node.name = \"ventilux\"'"));
+    return std::stoi(
+        fixtures::commandOutput("pw-cli ls Node | grep -c 'node.name = \"ventilux\"'"));
 }
 
 // Switches the desktop's monitors as its display settings do; `logicalMonitors` is
-// what Mutter's ApplyMonitorsConfig takes.
+// what Mutter's ApplyMonitorsConfig takes, after the serial of the current state.
 void applyMonitors(const std::string& logicalMonitors) {
     const std::string call =
         "gdbus call --session --dest org.gnome.Mutter.DisplayConfig "
         "--object-path /org/gnome/Mutter/DisplayConfig --method org.gnome.Mutter.DisplayConfig.";
-    const std::string serial =
-        outputOf(call + "GetCurrentState | sed -E 's/^\\(uint32 ([0-9]+),.*/\\1/'");
-    ASSERT_EQ(std::system((call + "ApplyMonitorsConfig " + serial + " 1 \"" + logicalMonitors +
-                           "\" '{}' >/dev/null")
+    ASSERT_EQ(std::system((call + "ApplyMonitorsConfig $(" + call +
+                           "GetCurrentState | sed -E 's/^\\(uint32 ([0-9]+),.*/\\1/') 1 \"" +
+                           logicalMonitors + "\" '{}' >/dev/null")
                               .c_str()),
               0);
 }
@@ -118,12 +104,10 @@ TEST_F(PortalScreenCaptureTest, DisplaysAreTheOutputsWithIdsTheirNamesKeepAcross
     const uint32_t main = capture_->mainDisplayID();
     kill(compositor(), SIGCONT);
     ASSERT_EQ(listed.size(), 2u);
-    EXPECT_EQ(listed[0].displayID, kFirst);
-    EXPECT_EQ(listed[0].width, 1280);
-    EXPECT_EQ(listed[0].height, 720);
-    EXPECT_EQ(listed[1].displayID, kSecond);
-    EXPECT_EQ(listed[1].width, 800);
-    EXPECT_EQ(listed[1].height, 600);
+    EXPECT_EQ(std::tie(listed[0].displayID, listed[0].width, listed[0].height),
+              std::tuple(kFirst, 1280, 720));
+    EXPECT_EQ(std::tie(listed[1].displayID, listed[1].width, listed[1].height),
+              std::tuple(kSecond, 800, 600));
     EXPECT_EQ(main, kFirst);
     // Stored display choices name displays by these numbers: they must not change.
     EXPECT_EQ(kFirst, 3715253869u);
@@ -139,10 +123,17 @@ TEST_F(PortalScreenCaptureTest, AMonitorSwitchedOffAndOnLeavesTheListAndComesBac
     EXPECT_EQ(displays()[1].displayID, kSecond);
 }
 
-TEST_F(PortalScreenCaptureTest, PreflightFollowsTheConsentInTheDesktopsKeeping) {
+// A display without consent fails at once, without showing the chooser.
+TEST_F(PortalScreenCaptureTest, TheConsentInTheDesktopsKeepingDecidesPreflightAndWhatIsShot) {
     EXPECT_FALSE(capture_->preflightAccess());
     consent("grant_screen_cast Meta-0");
     EXPECT_TRUE(capture_->preflightAccess());
+    auto picture = screenshot(kSecond, 400, 300);
+    ASSERT_FALSE(picture.has_value());
+    EXPECT_EQ(picture.error().description, "Screen sharing of this display has not been allowed.");
+    auto badSize = screenshot(kFirst, 0, 300);
+    ASSERT_FALSE(badSize.has_value());
+    EXPECT_EQ(badSize.error().description, "A screenshot of 0 × 300 pixels cannot be taken.");
     consent("grant_screen_cast Meta-0 && revoke_screen_cast");
     EXPECT_FALSE(capture_->preflightAccess()) << "the newest token is no longer granted";
 }
@@ -167,21 +158,8 @@ TEST_F(PortalScreenCaptureTest, ScreenshotsComeFromOneCastKeptOpenWhileTheyKeepC
     EXPECT_FALSE(storedToken(kFirst).empty());
 
     // Once pictures stop being asked for, the cast closes by itself.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (castsOpen() > 0 && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_EQ(castsOpen(), 0);
-}
-
-TEST_F(PortalScreenCaptureTest, DisplayWithoutConsentFailsAtOnceAndShowsNoChooser) {
-    consent("grant_screen_cast Meta-0");
-    auto picture = screenshot(kSecond, 400, 300);
-    ASSERT_FALSE(picture.has_value());
-    EXPECT_EQ(picture.error().description, "Screen sharing of this display has not been allowed.");
-    auto badSize = screenshot(kFirst, 0, 300);
-    ASSERT_FALSE(badSize.has_value());
-    EXPECT_EQ(badSize.error().description, "A screenshot of 0 × 300 pixels cannot be taken.");
+    EXPECT_TRUE(fixtures::within(
+        std::chrono::seconds(30), [] { return castsOpen() == 0; }, std::chrono::milliseconds(200)));
 }
 
 TEST_F(PortalScreenCaptureTest, ACastWhoseCompositorIsGoneFailsEveryLaterScreenshot) {
@@ -193,11 +171,10 @@ TEST_F(PortalScreenCaptureTest, ACastWhoseCompositorIsGoneFailsEveryLaterScreens
 
     // The end reaches the stream on PipeWire's own time.
     std::expected<std::shared_ptr<const PixelBuffer>, Error> picture;
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    do {
+    fixtures::within(std::chrono::seconds(20), [&] {
         picture = screenshot(kFirst, 320, 180);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (picture.has_value() && std::chrono::steady_clock::now() < giveUp);
+        return !picture.has_value();
+    });
     ASSERT_FALSE(picture.has_value());
     EXPECT_EQ(picture.error().domain, kScreenCastErrorDomain);
     EXPECT_EQ(picture.error().code, int64_t(ScreenCastErrorCode::streamEnded));

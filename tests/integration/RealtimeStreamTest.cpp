@@ -30,28 +30,14 @@ extern "C" {
 #include "platform/linux/x11/X11ScreenCapture.h"
 #include "platform/linux/x11/X11VideoCapture.h"
 
-namespace vx {
+namespace vx::platform::linux_ {
 namespace {
 
 namespace fs = std::filesystem;
-using fixtures::commandOutput;
-using fixtures::contents;
 using fixtures::decodeErrors;
 using fixtures::isRegularWithIndexInFront;
-using fixtures::meanVolume;
 using fixtures::MovieProbe;
 using fixtures::TemporaryFolder;
-using platform::Error;
-using platform::MovieFileType;
-using platform::RecordingConfiguration;
-using platform::RecordingEvents;
-using platform::RecordingStream;
-using platform::StreamConfiguration;
-using platform::linux_::AudioMixer;
-using platform::linux_::FfmpegRecordingStreams;
-using platform::linux_::RealtimeFrameScaler;
-using platform::linux_::X11ScreenCapture;
-using platform::linux_::X11VideoCapture;
 using Clock = std::chrono::steady_clock;
 
 // Only a lost report or a deadlock comes near this.
@@ -127,11 +113,7 @@ std::optional<Error> startCapture(RecordingStream& stream) {
 // Waits until the stream has written some picture and sound, so that what the
 // test stops is a recording and not an empty file.
 void awaitSomeRecording(const RecordingStream& stream) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (stream.recordedDuration().seconds() < 0.5 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    fixtures::within(kPatience, [&] { return stream.recordedDuration().seconds() >= 0.5; });
 }
 
 void stopCapture(RecordingStream& stream) {
@@ -204,10 +186,12 @@ class RealtimeStreamTest : public ::testing::Test {
         stream.microphoneCaptureDeviceID = std::move(microphone);
         return stream;
     }
-    std::shared_ptr<RecordingStream> make(const StreamConfiguration& stream, const fs::path& file) {
-        auto made = streams.makeStream(
-            stream, {platform::VideoCodec::h264, MovieFileType::quickTimeMovie, file},
-            reports.events());
+    // A QuickTime movie; its reports go to `to`, else to `reports`.
+    std::shared_ptr<RecordingStream> make(const StreamConfiguration& stream, const fs::path& file,
+                                          Reports* to = nullptr,
+                                          std::optional<VideoCodec> codec = VideoCodec::h264) {
+        auto made = streams.makeStream(stream, {codec, MovieFileType::quickTimeMovie, file},
+                                       (to != nullptr ? *to : reports).events());
         EXPECT_TRUE(made.has_value()) << made.error().description;
         return made ? *made : nullptr;
     }
@@ -238,19 +222,18 @@ TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {
         SCOPED_TRACE(c.what);
         const fs::path movie = folder.path() / (std::string(c.what) + ".mov");
         Reports caseReports;
-        auto made = streams.makeStream(configuration(c.systemAudio, c.microphone),
-                                       {std::nullopt, MovieFileType::quickTimeMovie, movie},
-                                       caseReports.events());
-        ASSERT_TRUE(made.has_value());
+        // No codec asked for: the stream's own choice.
+        auto made = make(configuration(c.systemAudio, c.microphone), movie, &caseReports, {});
+        ASSERT_NE(made, nullptr);
         TonePlayer player(folder.path(), c.playInto);
-        const auto error = startCapture(**made);
+        const auto error = startCapture(*made);
         ASSERT_FALSE(error.has_value()) << error->description;
         const Clock::time_point started = Clock::now();
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-        EXPECT_GT((*made)->recordedDuration().seconds(), 1.5);
-        EXPECT_GT((*made)->recordedFileSize(), 0);
+        EXPECT_GT(made->recordedDuration().seconds(), 1.5);
+        EXPECT_GT(made->recordedFileSize(), 0);
         const double wall = std::chrono::duration<double>(Clock::now() - started).count();
-        stopCapture(**made);
+        stopCapture(*made);
 
         const auto reported = caseReports.awaitFirst();
         ASSERT_EQ(reported.size(), 1u);
@@ -268,7 +251,7 @@ TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {
         EXPECT_EQ(audio.codec, "aac");
         EXPECT_EQ(std::make_pair(audio.sampleRate, audio.channels), std::make_pair(48000L, 2L));
         EXPECT_NEAR(audio.duration, video.duration, 0.2);
-        const double volume = meanVolume(movie);
+        const double volume = fixtures::meanVolume(movie);
         if (c.audible) {
             EXPECT_GT(volume, -40) << "the tone is missing";
         } else {
@@ -307,7 +290,7 @@ TEST_F(RealtimeStreamTest, StartsThatCannotRecordFailOnceWithASentenceAndLeaveFi
     }
     EXPECT_FALSE(fs::exists(folder.path() / "mic.mov"));
     EXPECT_FALSE(fs::exists(folder.path() / "display.mov"));
-    EXPECT_EQ(contents(existing), "keep me");
+    EXPECT_EQ(fixtures::contents(existing), "keep me");
     EXPECT_TRUE(reports.snapshot().empty()) << "a start that failed reported an end";
 }
 
@@ -322,13 +305,11 @@ TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPl
 
     const fs::path dropped = folder.path() / "dropped.mov";
     Reports droppedReports;
-    auto unstopped = streams.makeStream(configuration(true, "virtmic"),
-                                        {std::nullopt, MovieFileType::quickTimeMovie, dropped},
-                                        droppedReports.events());
-    ASSERT_TRUE(unstopped.has_value());
-    ASSERT_FALSE(startCapture(**unstopped).has_value());
-    awaitSomeRecording(**unstopped);
-    unstopped->reset();
+    auto unstopped = make(configuration(true, "virtmic"), dropped, &droppedReports);
+    ASSERT_NE(unstopped, nullptr);
+    ASSERT_FALSE(startCapture(*unstopped).has_value());
+    awaitSomeRecording(*unstopped);
+    unstopped.reset();
     EXPECT_EQ(droppedReports.snapshot().size(), 1u);
 
     for (const fs::path& movie : {stoppedTwice, dropped}) {
@@ -340,16 +321,14 @@ TEST_F(RealtimeStreamTest, SecondStopAndDestructionWithoutStopEndOnceAndLeaveAPl
 
 TEST_F(RealtimeStreamTest, UnpluggedDisplayStopsTheRecordingWithItsReasonAndKeepsWhatWasRecorded) {
     ASSERT_EQ(std::system("xrandr --setmonitor brief 640/169x480/127+0+0 none"), 0);
-    std::optional<std::expected<platform::ShareableContent, Error>> listed;
-    X11ScreenCapture().shareableContent([&](auto content) { listed = std::move(content); });
-    ASSERT_TRUE(listed && listed->has_value());
-    std::optional<platform::DisplayInfo> brief;
-    for (const platform::DisplayInfo& display : (*listed)->displays) {
-        if (display.width == 640) {
-            brief = display;
+    std::vector<DisplayInfo> displays;
+    X11ScreenCapture().shareableContent([&](const auto& content) {
+        if (content) {
+            displays = content->displays;
         }
-    }
-    ASSERT_TRUE(brief.has_value());
+    });
+    const auto brief = std::ranges::find(displays, 640, &DisplayInfo::width);
+    ASSERT_NE(brief, displays.end());
     StreamConfiguration stream = configuration(true, std::nullopt);
     stream.displayID = brief->displayID;
     stream.width = 320;
@@ -397,9 +376,9 @@ TEST_F(RealtimeStreamTest, AKilledRecordingPlaysUpToTheLastSecondAndTheNextStart
     for (const Case& c : cases) {
         SCOPED_TRACE(c.movie.filename().string());
         EXPECT_TRUE(isRegularWithIndexInFront(c.movie));
-        EXPECT_EQ(commandOutput("ffprobe -v error -show_entries format_tags=major_brand -of "
-                                "csv=p=0 " +
-                                fixtures::quoted(c.movie)),
+        EXPECT_EQ(fixtures::commandOutput("ffprobe -v error -show_entries format_tags=major_brand "
+                                          "-of csv=p=0 " +
+                                          fixtures::quoted(c.movie)),
                   c.brand + std::string("\n"));
         EXPECT_EQ(decodeErrors(c.movie), "");
         const MovieProbe finished(c.movie);
@@ -456,8 +435,7 @@ class RealtimeFrameScalerTest : public ::testing::Test {
         return pixels;
     }
     static AVFrame* convert(RealtimeFrameScaler& scaler, const std::vector<uint8_t>& pixels,
-                            int width, int height,
-                            std::vector<platform::linux_::AvFramePtr>& held) {
+                            int width, int height, std::vector<AvFramePtr>& held) {
         auto picture = scaler.convert({pixels.data(), width, height, ptrdiff_t(width) * 4});
         EXPECT_TRUE(picture.has_value());
         held.push_back(std::move(*picture));
@@ -477,14 +455,11 @@ class RealtimeFrameScalerTest : public ::testing::Test {
 // Colours at the screen's own size are checked with the time-lapse's frames,
 // which go through the same conversion.
 TEST_F(RealtimeFrameScalerTest, HalvedPicturesKeepTheirColours) {
-    std::vector<platform::linux_::AvFramePtr> held;
-    const std::vector<uint8_t> red = [] {
-        std::vector<uint8_t> pixels(64 * 16 * 4);
-        for (size_t i = 0; i < pixels.size(); i += 4) {
-            pixels[i + 2] = 255;
-        }
-        return pixels;
-    }();
+    std::vector<AvFramePtr> held;
+    std::vector<uint8_t> red(64 * 16 * 4);
+    for (size_t i = 2; i < red.size(); i += 4) {
+        red[i] = 255;
+    }
     auto halving = RealtimeFrameScaler::open(64, 16, 32, 8);
     ASSERT_TRUE(halving.has_value());
     const AVFrame* halved = convert(**halving, red, 64, 16, held);
@@ -499,7 +474,7 @@ TEST_F(RealtimeFrameScalerTest, AHeldPictureKeepsItsPixelsUntilLetGoAndOutlivesI
     const auto second = pattern(kWidth, kHeight, 100);
     auto scaler = RealtimeFrameScaler::open(kWidth, kHeight, kWidth, kHeight);
     ASSERT_TRUE(scaler.has_value());
-    std::vector<platform::linux_::AvFramePtr> held;
+    std::vector<AvFramePtr> held;
     const AVFrame* kept = convert(**scaler, first, kWidth, kHeight, held);
     const uint8_t* keptPixels = kept->data[0];
     const std::vector<uint8_t> keptLuma = luma(*kept);
@@ -606,7 +581,7 @@ TEST_F(AudioMixerTest, ASourceWhoseClockDriftsOrRunsBehindIsPutBackWhereItWasTak
 TEST(SampleClockTest, StrayReadingsAreOutvotedAndAJumpIsFollowed) {
     const auto origin = Clock::now();
     const auto ms = [](int n) { return std::chrono::milliseconds(n); };
-    platform::linux_::SampleClock clock(1000);
+    SampleClock clock(1000);
     EXPECT_FALSE(clock.timeOf(0).has_value());
     // A settling server's first readings are far off, later ones scatter.
     clock.observe(0, origin + ms(600));
@@ -623,4 +598,4 @@ TEST(SampleClockTest, StrayReadingsAreOutvotedAndAJumpIsFollowed) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::platform::linux_
