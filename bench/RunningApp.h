@@ -21,17 +21,8 @@ namespace vx::bench {
 
 namespace fs = std::filesystem;
 
-// Polls `done` every 20 ms until it holds or `seconds` have passed.
-inline bool within(double seconds, const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using fixtures::within;
+using namespace std::chrono_literals;
 
 // In a forked child: becomes the program `arguments` name (looked up in PATH).
 [[noreturn]] inline void execute(const std::vector<std::string>& arguments) {
@@ -112,7 +103,7 @@ class BusyDesktop {
   public:
     explicit BusyDesktop(const fs::path& work)
         : output_(work / "busy-desktop.out"), child_({BUSY_DESKTOP}, output_) {
-        ready_ = within(10, [&] { return fileText(output_).find("ready") != std::string::npos; });
+        ready_ = within(10s, [&] { return fileText(output_).find("ready") != std::string::npos; });
     }
     bool ready() const { return ready_; }
     // For holding it still (SIGSTOP) and letting it go on (SIGCONT).
@@ -138,12 +129,12 @@ class RunningApp {
             std::vector<std::string>{"/usr/bin/python3", INTEGRATION_DIR "/tray-host.py",
                                      events_.string(), "--no-tray"},
             work / "tray-host.out");
-        if (!within(10, [&] { return countEvents("\"ready\"") > 0; })) {
+        if (!within(10s, [&] { return countEvents("\"ready\"") > 0; })) {
             error_ = "the notification server did not start";
             return;
         }
         app_ = std::make_unique<Child>(std::vector<std::string>{binary_}, work / "ventilux.out");
-        if (!within(15, [&] { return busNameOwned(); })) {
+        if (!within(15s, [&] { return busNameOwned(); })) {
             error_ = "ventilux did not take its name on the session bus";
         }
     }
@@ -191,11 +182,11 @@ class RunningApp {
     // One recording from --start to its "Saved" message, `seconds` long.
     bool record(double seconds) const {
         const int saved = savedCount();
-        if (!control("--start") || !within(10, [&] { return recording(); })) {
+        if (!control("--start") || !within(10s, [&] { return recording(); })) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        return control("--stop") && within(60, [&] { return savedCount() > saved; });
+        return control("--stop") && within(60s, [&] { return savedCount() > saved; });
     }
 
   private:

@@ -139,12 +139,12 @@ template <typename During>
 std::optional<fs::path> ventiluxRecording(During during) {
     const int saved = ventilux->savedCount();
     if (!ventilux->control("--start") ||
-        !vx::bench::within(10, [] { return ventilux->recording(); })) {
+        !vx::bench::within(10s, [] { return ventilux->recording(); })) {
         return std::nullopt;
     }
     during(ventilux->pid());
     if (!ventilux->control("--stop") ||
-        !vx::bench::within(60, [&] { return ventilux->savedCount() > saved; })) {
+        !vx::bench::within(60s, [&] { return ventilux->savedCount() > saved; })) {
         return std::nullopt;
     }
     // The movie just saved is the one written last: a turn that gave up early
@@ -203,7 +203,7 @@ void ffmpegRecording(const fs::path& movie, During during) {
                   std::to_string(kAacBitRate),
                   movie.string()},
                  workFolder() / "ffmpeg.out");
-    vx::bench::within(10, [&] { return fs::exists(movie); });
+    vx::bench::within(10s, [&] { return fs::exists(movie); });
     during(ffmpeg.pid());
     // Interrupted, ffmpeg finishes the file as it does for Ctrl-C.
     ffmpeg.stop(SIGINT);

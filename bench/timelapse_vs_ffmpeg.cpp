@@ -46,6 +46,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using vx::fixtures::commandOutput;
@@ -91,18 +93,6 @@ fs::path workFolder() {
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Polls `done` every few milliseconds for at most `seconds`.
-bool within(double seconds, const std::function<bool()>& done) {
-    const auto start = Clock::now();
-    while (!done()) {
-        if (secondsSince(start) > seconds) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 // A child process; its standard output comes back through `output` when asked.
@@ -250,7 +240,7 @@ class Ventilux {
         configure(0.25, workFolder());
         child_ = spawn({binary_}, false, workFolder() / "ventilux.log");
         // --stop asks the running copy, which does nothing when idle.
-        running_ = within(15, [this] { return run({binary_, "--stop"}) == 0; });
+        running_ = vx::bench::within(15s, [this] { return run({binary_, "--stop"}) == 0; });
     }
     ~Ventilux() {
         ::kill(child_.pid, SIGTERM);
@@ -267,21 +257,25 @@ class Ventilux {
         }
         Turn turn;
         fs::path movie;
-        if (within(15, [&] { return !(movie = movieIn(folder)).empty(); })) {
+        if (vx::bench::within(15s, [&] { return !(movie = movieIn(folder)).empty(); })) {
             FragmentCounter fragments(movie);
             const double deadline = 15 + frames * interval * 4;
-            if (within(deadline, [&] { return fragments.count() >= 1; })) {
+            if (vx::bench::within(
+                    std::chrono::duration<double>(deadline), [&] { return fragments.count() >= 1; },
+                    5ms)) {
                 const int first = fragments.count();
                 const double cpu = vx::bench::cpuSeconds(child_.pid);
                 const auto start = Clock::now();
-                if (within(deadline, [&] { return fragments.count() >= first + frames; })) {
+                if (vx::bench::within(
+                        std::chrono::duration<double>(deadline),
+                        [&] { return fragments.count() >= first + frames; }, 5ms)) {
                     turn = turnOf(vx::bench::cpuSeconds(child_.pid) - cpu, secondsSince(start),
                                   frames);
                 }
             }
         }
         run({binary_, "--stop"});
-        within(30, [this] { return !recording(); });
+        vx::bench::within(30s, [this] { return !recording(); });
         return turn;
     }
 
@@ -426,7 +420,7 @@ Turn writeWithVentilux(const Screen& s, const Reference& reference, const fs::pa
         frames.read(reinterpret_cast<char*>(pixels.data()), std::streamsize(pixels.size()));
         auto frame = std::make_shared<PixelBuffer>(
             PixelBuffer{s.width, s.height, stride, std::move(pixels)});
-        within(10, [&] { return (*writer)->isReadyForMoreMediaData(); });
+        vx::bench::within(10s, [&] { return (*writer)->isReadyForMoreMediaData(); });
         (*writer)->append(std::move(frame), MediaTime{k, kFps});
     }
     std::promise<void> done;
