@@ -1,5 +1,7 @@
 #include "platform/linux/wayland/PortalScreenCapture.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 
 #include "platform/linux/image/ScreenshotPicture.h"
@@ -70,6 +72,7 @@ void PortalScreenCapture::requestAccess() {
         askUser();
         questionOpen_ = false;
     });
+    pthread_setname_np(question_.native_handle(), "vx portal ask");
 }
 
 void PortalScreenCapture::askUser() {

@@ -1,5 +1,7 @@
 #include "platform/linux/wayland/ScreenCasts.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -96,6 +98,7 @@ std::expected<std::shared_ptr<ScreenCast>, Error> ScreenCasts::kept(uint32_t dis
     kept_.emplace(key, Kept{cast, Clock::now(), {}});
     if (!closer_.joinable()) {
         closer_ = std::thread([this] { closeIdle(); });
+        pthread_setname_np(closer_.native_handle(), "vx cast closer");
     }
     changed_.notify_all();
     return cast;

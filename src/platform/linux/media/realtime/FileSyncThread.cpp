@@ -1,12 +1,15 @@
 #include "platform/linux/media/realtime/FileSyncThread.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace vx::platform::linux_ {
 
-FileSyncThread::FileSyncThread(int fd) : fd_(fd), thread_([this] { run(); }) {}
+FileSyncThread::FileSyncThread(int fd) : fd_(fd), thread_([this] { run(); }) {
+    pthread_setname_np(thread_.native_handle(), "vx file sync");
+}
 
 FileSyncThread::~FileSyncThread() {
     stop();

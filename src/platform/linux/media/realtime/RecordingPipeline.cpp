@@ -1,6 +1,7 @@
 #include "platform/linux/media/realtime/RecordingPipeline.h"
 
 #include <malloc.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <system_error>
@@ -157,13 +158,18 @@ void RecordingPipeline::startThreads() {
     if (mixer_) {
         mixer_->begin(origin_);
         audioEncoding_ = std::thread([this] { encodeAudio(); });
+        pthread_setname_np(audioEncoding_.native_handle(), "vx rt audio");
     }
+    // Named, so that a profiler or a crash report tells the recording's threads apart.
     videoEncoding_ = std::thread([this] { encodeVideo(); });
+    pthread_setname_np(videoEncoding_.native_handle(), "vx rt video");
     videoCapture_ = std::thread([this] { captureVideo(); });
+    pthread_setname_np(videoCapture_.native_handle(), "vx rt capture");
     // The supervisor waits for this lock before anything else, so it always
     // knows its own id.
     std::lock_guard lock(mutex_);
     supervisor_ = std::thread([this] { supervise(); });
+    pthread_setname_np(supervisor_.native_handle(), "vx rt watch");
     supervisorId_ = supervisor_.get_id();
 }
 
