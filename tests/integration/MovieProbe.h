@@ -143,4 +143,16 @@ inline double meanVolume(const std::filesystem::path& movie) {
     return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
 }
 
+// How long the movie's sound is silent from its start (below -40 dB).
+inline double leadingSilence(const std::filesystem::path& movie) {
+    const std::string report =
+        commandOutput("ffmpeg -nostdin -v info -i " + quoted(movie) +
+                      " -map 0:a -af silencedetect=n=-40dB:d=0.02 -f null - 2>&1");
+    if (report.find("silence_start: 0\n") == std::string::npos) {
+        return 0;
+    }
+    const size_t at = report.find("silence_end:");
+    return at == std::string::npos ? 999 : std::stod(report.substr(at + 12));
+}
+
 }  // namespace vx::fixtures

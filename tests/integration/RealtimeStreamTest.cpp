@@ -43,7 +43,7 @@ using Clock = std::chrono::steady_clock;
 // Only a lost report or a deadlock comes near this.
 constexpr auto kPatience = std::chrono::seconds(30);
 
-// paplay of a long tone into one sink, for as long as this lives.
+// paplay of a long tone into one sink, for as long as this lives, heard from the start.
 class TonePlayer {
   public:
     TonePlayer(const fs::path& folder, const std::string& sink) {
@@ -57,6 +57,14 @@ class TonePlayer {
             ::execlp("paplay", "paplay", "-d", sink.c_str(), tone.c_str(), nullptr);
             ::_exit(127);
         }
+        // Returns once the tone is heard on the sink's monitor, as a recording would hear it.
+        const std::string listen = "ffmpeg -nostdin -v info -f pulse -i " + sink +
+                                   ".monitor -t 0.2 -af volumedetect -f null - 2>&1";
+        EXPECT_TRUE(fixtures::within(kPatience, [&] {
+            const std::string report = fixtures::commandOutput(listen);
+            const size_t at = report.find("mean_volume:");
+            return at != std::string::npos && std::stod(report.substr(at + 12)) > -40;
+        }));
     }
     ~TonePlayer() {
         ::kill(pid_, SIGTERM);
@@ -254,6 +262,8 @@ TEST_F(RealtimeStreamTest, RecordsTheChosenSoundSourcesInStepWithThePicture) {
         const double volume = fixtures::meanVolume(movie);
         if (c.audible) {
             EXPECT_GT(volume, -40) << "the tone is missing";
+            // A sound server may send a new stream nothing for most of a second.
+            EXPECT_LT(fixtures::leadingSilence(movie), 0.1) << "the tone came in late";
         } else {
             EXPECT_LT(volume, -80) << "a source that was not chosen was recorded";
         }
