@@ -135,19 +135,28 @@ inline std::string decodeErrors(const std::filesystem::path& movie) {
     return commandOutput("ffmpeg -nostdin -v error -i " + quoted(movie) + " -f null - 2>&1");
 }
 
-// The mean loudness of the movie's sound in dB below full scale; -91 is digital silence.
-inline double meanVolume(const std::filesystem::path& movie) {
-    const std::string report = commandOutput("ffmpeg -nostdin -v info -i " + quoted(movie) +
-                                             " -map 0:a -af volumedetect -f null - 2>&1");
+// What an ffmpeg sound filter reports of the sound it reads with `input` (the
+// arguments that name the input).
+inline std::string soundReport(const std::string& input, const std::string& filter) {
+    return commandOutput("ffmpeg -nostdin -v info " + input + " -map 0:a -af " + filter +
+                         " -f null - 2>&1");
+}
+
+// The mean volume in dB of the sound read with `input`; -999 when there is none.
+inline double meanVolumeOf(const std::string& input) {
+    const std::string report = soundReport(input, "volumedetect");
     const size_t at = report.find("mean_volume:");
     return at == std::string::npos ? -999 : std::stod(report.substr(at + 12));
 }
 
+// The mean loudness of the movie's sound in dB below full scale; -91 is digital silence.
+inline double meanVolume(const std::filesystem::path& movie) {
+    return meanVolumeOf("-i " + quoted(movie));
+}
+
 // How long the movie's sound is silent from its start (below -40 dB).
 inline double leadingSilence(const std::filesystem::path& movie) {
-    const std::string report =
-        commandOutput("ffmpeg -nostdin -v info -i " + quoted(movie) +
-                      " -map 0:a -af silencedetect=n=-40dB:d=0.02 -f null - 2>&1");
+    const std::string report = soundReport("-i " + quoted(movie), "silencedetect=n=-40dB:d=0.02");
     if (report.find("silence_start: 0\n") == std::string::npos) {
         return 0;
     }
