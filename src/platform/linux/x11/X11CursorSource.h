@@ -14,13 +14,11 @@ class X11CursorSource {
   public:
     explicit X11CursorSource(const XcbConnection& connection);
 
-    // None when the server cannot tell (no XFIXES, or the request failed): a screenshot
-    // without its pointer is still worth having.
-    std::optional<CursorImage> current() const { return answer(ask()); }
-
-    // The same in two steps, so that the question goes out with the screen's and its
+    // Asked in two steps, so that the question goes out before the screen's and its
     // answer comes in with it rather than after a round trip of its own. Every question
-    // asked must be answered.
+    // asked must be answered. The answer is none when the server cannot tell (no
+    // XFIXES, or the request failed): a screenshot without its pointer is still worth
+    // having.
     using Asked = std::optional<xcb_xfixes_get_cursor_image_cookie_t>;
     Asked ask() const;
     std::optional<CursorImage> answer(Asked asked) const;
