@@ -24,6 +24,21 @@ namespace fs = std::filesystem;
 using fixtures::within;
 using namespace std::chrono_literals;
 
+// The screen scripts/bench.sh gives the benchmark (BENCH_SCREEN=WxH), 1920x1080 without.
+struct BenchScreen {
+    int width = 1920;
+    int height = 1080;
+    std::string size() const { return std::to_string(width) + "x" + std::to_string(height); }
+
+    static BenchScreen named() {
+        BenchScreen s;
+        if (const char* size = std::getenv("BENCH_SCREEN")) {
+            std::sscanf(size, "%dx%d", &s.width, &s.height);
+        }
+        return s;
+    }
+};
+
 // In a forked child: becomes the program `arguments` name (looked up in PATH).
 [[noreturn]] inline void execute(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;

@@ -50,19 +50,12 @@ constexpr int kKeyFrameSeconds = 2;
 
 int turns = 3;
 
-struct Screen {
-    int width = 1920;
-    int height = 1080;
+struct Screen : vx::bench::BenchScreen {
     int fps() const { return width > 1920 ? 30 : 60; }
-    std::string size() const { return std::to_string(width) + "x" + std::to_string(height); }
 };
 
 Screen screen() {
-    Screen s;
-    if (const char* named = std::getenv("BENCH_SCREEN")) {
-        std::sscanf(named, "%dx%d", &s.width, &s.height);
-    }
-    return s;
+    return {vx::bench::BenchScreen::named()};
 }
 
 std::string screenInput() {

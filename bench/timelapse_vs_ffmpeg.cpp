@@ -63,9 +63,7 @@ constexpr int kKeyFrameInterval = 30;
 constexpr int kReferenceFrames = 80;
 bool quick = false;
 
-struct Screen {
-    int width = 1920, height = 1080;
-    std::string size() const { return std::to_string(width) + "x" + std::to_string(height); }
+struct Screen : vx::bench::BenchScreen {
     int64_t pixels() const { return int64_t(width) * height; }
     // The recorder's: four bits a pixel each second, at least 2 Mbit/s.
     int64_t bitRate() const { return std::max<int64_t>(pixels() * 4, 2'000'000); }
@@ -76,11 +74,7 @@ struct Screen {
 };
 
 Screen screen() {
-    Screen s;
-    if (const char* named = std::getenv("BENCH_SCREEN")) {
-        std::sscanf(named, "%dx%d", &s.width, &s.height);
-    }
-    return s;
+    return {vx::bench::BenchScreen::named()};
 }
 
 fs::path workFolder() {
